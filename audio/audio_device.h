@@ -1,0 +1,52 @@
+// The sound device and the song clock. Opens SDL audio at exactly 44100 Hz,
+// renders the song in the callback (or, in capture modes, on the main thread),
+// and after every rendered buffer publishes a SongPosition under one semaphore
+// used as a mutex. Also carries the back/forward navigation requests from the
+// keyboard into the sequencer.
+//
+// Threads: render_audio runs on SDL's audio thread in normal mode; everything
+// else is called from the main thread. The published record and the
+// sequencer's seek_request are the only shared state; position_lock guards them.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int AUDIO_RATE_HZ = 44100;
+inline constexpr int AUDIO_BUFFER_FRAMES = 1024;
+inline constexpr int AUDIO_BUFFER_BYTES = AUDIO_BUFFER_FRAMES * 4; // 16-bit stereo
+inline constexpr int16_t AUDIO_PREROLL_LEVEL = 1000;
+// Seconds of one buffer: 1024 / 44100.
+inline constexpr double AUDIO_BUFFER_SEC = 0.023219954648526078;
+
+struct SongPosition {
+    int32_t order;         // sequencer's next_order: the order heard is order - 1
+    int32_t row;           // sequencer's next_row: the row heard is row - 1 (31 when 0)
+    uint32_t start_ticks;  // SDL ticks (ms) when the first real buffer was published; 0 until then
+    double elapsed;        // seconds since playback began; filled by the frame loop
+    int32_t playing;       // 1 while the song runs, 0 after its end
+    double beat_level;     // beat accent x 0.001, 0..0.9
+    int32_t buffer_count;  // buffers published so far (pre-roll not counted)
+};
+
+// Opens the device and prepares the song; exits with status 1 on failure.
+void audio_init();
+// Starts the sequencer at first_order; unpauses the device unless capturing.
+void audio_start(int32_t first_order);
+// SDL's callback: renders len bytes (len / 4 frames) of 16-bit stereo.
+void render_audio(void *userdata, uint8_t *stream, int len);
+// Copies the published record; on a failed lock the destination is left as it was.
+void read_position(SongPosition *dest);
+void seek_back();
+void seek_forward();
+// Renders one buffer on the calling thread; in sound capture writes it to fd 7.
+// Returns 0, or -1 when descriptor 7 has gone away (its reader closed the pipe).
+int capture_audio_buffer();
+// Pauses the device unless capturing, destroys the lock, shuts SDL down.
+void audio_shutdown();
+
+// The clock without a device: resets the published record and the lock state
+// as audio_init does, for tests and tools that drive render_audio themselves.
+// The song must have been loaded with sequencer_load_song.
+void audio_prepare_clock();
+// The tick source used for start_ticks; SDL_GetTicks unless replaced (tests).
+extern uint32_t (*audio_tick_source)();
