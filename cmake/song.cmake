@@ -1,0 +1,1 @@
+# (area fragment: sources, generators, tests and benchmarks)
