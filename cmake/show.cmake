@@ -1,1 +1,4 @@
-# (area fragment: sources, generators, tests and benchmarks)
+# Timeline, precalculation and scenes.
+target_sources(quillmora_core PRIVATE
+  timeline/timeline.cpp
+  gfx/precalc.cpp)

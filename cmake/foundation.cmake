@@ -1,0 +1,3 @@
+# Foundation: shell, audio clock and sequencer, drawing helpers.
+target_sources(quillmora_core PRIVATE
+  gfx/vec.cpp)
