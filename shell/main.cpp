@@ -1,2 +1,34 @@
-// Entry point.
-int main() { return 0; }
+// Quillmora: the entry point and the start-up order.
+//
+// Window first, then everything the scenes need (precalculation), then the
+// sound device. The two cleared swaps hide whatever the precalculation left in
+// the buffers; the wait loop spins until the first real audio buffer has been
+// published, so the frame loop starts with the song.
+#include <SDL.h>
+#include <GL/gl.h>
+
+#include "audio/audio_device.h"
+#include "gfx/precalc.h"
+#include "shell/shell.h"
+
+int main(int argc, char **argv)
+{
+    startup_video(argc, argv, 800, 600);
+    precalculate();
+    audio_init();
+    for (int i = 0; i < 2; ++i) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        SDL_GL_SwapBuffers();
+    }
+    audio_start(0);
+
+    SongPosition pos = {};
+    do {
+        if (capture_mode != CAPTURE_NONE && capture_audio_buffer() != 0) capture_reader_gone();
+        read_position(&pos);
+    } while (pos.start_ticks == 0);
+
+    frame_loop();
+    audio_shutdown();
+    return 0;
+}

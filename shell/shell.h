@@ -34,6 +34,9 @@ void create_screen_textures();
 // Runs until Escape, q, a window-close event or the end of the song.
 void frame_loop();
 
+// The reader of descriptor 7 went away: prints one line and exits with status 1.
+[[noreturn]] void capture_reader_gone();
+
 // Writes all n bytes to fd, retrying partial writes and EINTR.
 // Returns 0, or -1 when the descriptor is closed or fails for good.
 int write_fully(int fd, const void *data, long n);

@@ -1,0 +1,186 @@
+// Drawing helpers: the shared random generator, the indexed-mesh drawer, the
+// full-screen quad and the post effects.
+//
+// The glow. A full-resolution blur costs too much fill rate, so the frame is
+// shrunk to a quarter in each direction in the bottom-left corner, multiplied
+// by its own luminance (dark areas drop out, bright ones stay), and blurred
+// there with four rounds of a separable five-tap filter made of offset quads
+// and additive blending. The horizontal taps sum to 1.0, the vertical ones to
+// 1.2, so every round also brightens the glow a little before saturation.
+// The untouched frame, saved in screen_copy_tex first, is then drawn back over
+// the corner and the small glow is stretched over the whole frame additively.
+// Each round widens the glow by two quarter-size texels per direction, so the
+// glow reaches at most eight texels (32 window pixels) beyond a bright region.
+#include "gfx/draw.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cmath>
+
+#include "shell/shell.h"
+
+uint32_t rand_seed = 0;
+
+void rand_reset() { rand_seed = 0; }
+
+int32_t rand_next()
+{
+    const uint32_t s = rand_seed;
+    // The product wraps in 32 bits; the cosine term is added as a real number,
+    // so the sum (always positive, below 2^33) needs 64-bit truncation.
+    const double v = double(uint32_t(s * 1664525u)) + 4000.0 * std::cos(double(s)) + 1013904223.0;
+    rand_seed = uint32_t(uint64_t(v));
+    return int32_t(rand_seed & 0xFFFF);
+}
+
+void draw_indexed_mesh(const Vec3 &offset, const MeshVertex *verts, int32_t tri_count, const int32_t *tris,
+                       int32_t quad_count, const int32_t *quads)
+{
+    glPushMatrix();
+    glTranslated(offset.x, offset.y, offset.z);
+    glBegin(GL_TRIANGLES);
+    for (int32_t i = 0; i < tri_count * 3; ++i) {
+        const MeshVertex &v = verts[tris[i]];
+        glNormal3dv(&v.nx);
+        glVertex3dv(&v.px);
+    }
+    glEnd();
+    glBegin(GL_QUADS);
+    for (int32_t i = 0; i < quad_count * 4; ++i) {
+        const MeshVertex &v = verts[quads[i]];
+        glNormal3dv(&v.nx);
+        glVertex3dv(&v.px);
+    }
+    glEnd();
+    glPopMatrix();
+}
+
+void draw_screen_quad(int32_t w, int32_t h, int32_t dx, int32_t dy)
+{
+    glBegin(GL_QUADS);
+    glTexCoord2i(dx, dy);
+    glVertex3i(-1, -1, 0);
+    glTexCoord2i(dx + w, dy);
+    glVertex3i(1, -1, 0);
+    glTexCoord2i(dx + w, dy + h);
+    glVertex3i(1, 1, 0);
+    glTexCoord2i(dx, dy + h);
+    glVertex3i(-1, 1, 0);
+    glEnd();
+}
+
+static void load_unit_ortho()
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-1, 1, -1, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+// Shared by the fade and the flash: one blended quad over the whole viewport.
+static void blend_overlay(GLenum src, GLenum dst, double grey)
+{
+    load_unit_ortho();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(src, dst);
+    glColor3d(grey, grey, grey);
+    draw_screen_quad(0, 0, 0, 0);
+}
+
+void fade_to_black(double x) { blend_overlay(GL_DST_COLOR, GL_ZERO, 1.0 - x); }
+
+void add_white(double x) { blend_overlay(GL_ONE, GL_ONE, x); }
+
+void draw_scanlines()
+{
+    const int32_t w = screen_width, h = screen_height;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-1, 1, -(h / 2), h / 2, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glBlendFunc(GL_DST_COLOR, GL_ZERO);
+    for (int32_t r = 1; r < h; ++r) {
+        if ((r & 2) == 0) continue;
+        glRasterPos2i(-1, r - h / 2);
+        glDrawPixels(w, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE, scanline_row);
+    }
+    glDisable(GL_BLEND);
+}
+
+static void copy_corner(uint32_t tex, GLenum format, int32_t w, int32_t h)
+{
+    glBindTexture(GL_TEXTURE_RECTANGLE, tex);
+    glCopyTexImage2D(GL_TEXTURE_RECTANGLE, 0, format, 0, 0, w, h, 0);
+}
+
+// One blur pass over the quarter-size corner: the centre tap replaces, the
+// four side taps add. Horizontal when horizontal is set, else vertical.
+static void blur_pass(int32_t qw, int32_t qh, bool horizontal, double near_weight)
+{
+    glDisable(GL_BLEND);
+    glColor3d(0.4, 0.4, 0.4);
+    draw_screen_quad(qw, qh, 0, 0);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    const double weights[2] = {near_weight, 0.1};
+    for (int d = 1; d <= 2; ++d) {
+        const double g = weights[d - 1];
+        glColor3d(g, g, g);
+        for (int sign = 1; sign >= -1; sign -= 2) {
+            const int32_t off = d * sign;
+            draw_screen_quad(qw, qh, horizontal ? off : 0, horizontal ? 0 : off);
+        }
+    }
+    copy_corner(glow_tex, GL_RGB, qw, qh);
+}
+
+void apply_glow()
+{
+    const int32_t w = screen_width, h = screen_height;
+    const int32_t qw = w / 4, qh = h / 4;
+
+    copy_corner(screen_copy_tex, GL_RGB, w, h);
+
+    glViewport(0, 0, qw, qh);
+    load_unit_ortho();
+    glEnable(GL_TEXTURE_RECTANGLE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glColor3d(1, 1, 1);
+    draw_screen_quad(w, h, 0, 0);
+
+    copy_corner(glow_mask_tex, GL_LUMINANCE, qw, qh);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_DST_COLOR, GL_ZERO);
+    draw_screen_quad(qw, qh, 0, 0);
+
+    copy_corner(glow_tex, GL_RGB, qw, qh);
+    for (int round = 0; round < 4; ++round) {
+        blur_pass(qw, qh, true, 0.2);
+        blur_pass(qw, qh, false, 0.3);
+    }
+
+    glViewport(0, 0, w, h);
+    glBindTexture(GL_TEXTURE_RECTANGLE, screen_copy_tex);
+    glDisable(GL_BLEND);
+    glColor3d(1, 1, 1);
+    draw_screen_quad(w, h, 0, 0);
+
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glBindTexture(GL_TEXTURE_RECTANGLE, glow_tex);
+    draw_screen_quad(qw, qh, 0, 0);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_RECTANGLE);
+}

@@ -1,0 +1,75 @@
+// The frame loop: one input event, (in capture modes) one audio buffer, one
+// song-position copy, one timeline frame, (in frame capture) one frame of
+// pixels to descriptor 7, one buffer swap.
+#include <SDL.h>
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "audio/audio_device.h"
+#include "shell/shell.h"
+#include "timeline/timeline.h"
+
+static bool running = true;
+// One captured frame, RGB bottom row first; filled by glReadPixels.
+static uint8_t frame_pixels[SHELL_FRAME_BYTES];
+
+static void print_knobs()
+{
+    fprintf(stderr, "Knobs:");
+    for (double k : knobs.knob) fprintf(stderr, " %f", k);
+    fprintf(stderr, "\n");
+}
+
+static void handle_key(const SDL_keysym &key)
+{
+    switch (key.sym) {
+    case SDLK_ESCAPE:
+    case SDLK_q: running = false; break;
+    case SDLK_SPACE: print_knobs(); break;
+    case SDLK_f: knobs.scene_flag = (key.mod & KMOD_SHIFT) ? 0 : 1; break;
+    case SDLK_RIGHT: seek_forward(); break;
+    case SDLK_LEFT: seek_back(); break;
+    default: break;
+    }
+}
+
+// The reader of descriptor 7 went away: the rest of the show would go
+// nowhere, so it ends here, cleanly, with a reason.
+void capture_reader_gone()
+{
+    fprintf(stderr, "quillmora: the reader of file descriptor 7 has gone away; stopping the capture\n");
+    exit(1);
+}
+
+void frame_loop()
+{
+    SongPosition pos = {};
+    running = true;
+    for (;;) {
+        SDL_Event ev;
+        if (SDL_PollEvent(&ev)) {
+            if (ev.type == SDL_KEYDOWN) handle_key(ev.key.keysym);
+            else if (ev.type == SDL_QUIT) running = false;
+        }
+        if (capture_mode != CAPTURE_NONE && capture_audio_buffer() != 0) capture_reader_gone();
+
+        const uint32_t now = SDL_GetTicks();
+        read_position(&pos);
+        if (pos.playing == 0) running = false;
+        if (capture_mode != CAPTURE_NONE)
+            pos.elapsed = pos.buffer_count * AUDIO_BUFFER_SEC;
+        else
+            pos.elapsed = uint32_t(now - pos.start_ticks) * 0.001;
+
+        timeline_frame(pos);
+
+        if (capture_mode == CAPTURE_FRAMES) {
+            glReadPixels(0, 0, 800, 600, GL_RGB, GL_UNSIGNED_BYTE, frame_pixels);
+            if (write_fully(SHELL_CAPTURE_FD, frame_pixels, SHELL_FRAME_BYTES) != 0) capture_reader_gone();
+        }
+        SDL_GL_SwapBuffers();
+        if (!running) return;
+    }
+}
