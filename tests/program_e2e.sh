@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# End-to-end checks of the real program: capture streams, failure messages and
+# exit statuses, and real key presses sent to its window through an X server.
+#
+# usage: program_e2e.sh path/to/quillmora
+# Starts its own Xvfb (with -noreset: SDL 1.2 reconnects during start-up).
+set -u
+BIN=$(readlink -f "$1")
+WORK=$(mktemp -d)
+FAILS=0
+PASSES=0
+XVFB_PID=
+
+cleanup() {
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+check() { # check "description" command...
+    local what=$1; shift
+    if "$@"; then PASSES=$((PASSES + 1)); echo "ok   - $what"
+    else FAILS=$((FAILS + 1)); echo "FAIL - $what"; fi
+}
+size_of() { stat -c %s "$1"; }
+
+BUFFER=4096
+FRAME=1440000
+PREROLL=60
+# Buffers until the one that first publishes the end: 121 orders of 32 rows of
+# 3105 samples, starting 3105 samples into the first real buffer.
+SONG_END_SAMPLE=$((3105 + 121 * 32 * 3105))
+REAL_BUFFERS=$((SONG_END_SAMPLE / 1024 + 1))
+
+# --- Without a display -------------------------------------------------------
+env -u DISPLAY "$BIN" -w >"$WORK/out" 2>"$WORK/err"
+status=$?
+check "no display: exit status 1" [ $status -eq 1 ]
+check "no display: says which call failed" grep -qxE 'SDL_Init failed|SDL_SetVideoMode failed' "$WORK/err"
+
+# Capture without descriptor 7 is refused before any window is opened (there
+# is no display here, so reaching the window would fail differently).
+env -u DISPLAY "$BIN" -w -ds 7>&- >"$WORK/out" 2>"$WORK/err"
+status=$?
+check "capture without fd 7: exit status 1" [ $status -eq 1 ]
+check "capture without fd 7: one line naming the descriptor" \
+    bash -c "[ \$(wc -l <'$WORK/err') -eq 1 ] && grep -q 'descriptor 7' '$WORK/err'"
+
+# --- With a display ----------------------------------------------------------
+for n in $(seq 90 140); do
+    if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then DISPLAY_NUM=$n; break; fi
+done
+Xvfb ":$DISPLAY_NUM" -screen 0 1024x768x24 -noreset -nolisten tcp >/dev/null 2>&1 &
+XVFB_PID=$!
+export DISPLAY=":$DISPLAY_NUM"
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+# Normal playback needs a sound device; a driver that does not exist stands
+# in for a machine without one.
+SDL_AUDIODRIVER=no-such-driver "$BIN" -w >"$WORK/out" 2>"$WORK/err"
+status=$?
+check "no audio device: exit status 1" [ $status -eq 1 ]
+check "no audio device: OpenAudio message" grep -q '^OpenAudio failed, ' "$WORK/err"
+
+# Sound capture of the whole song: pre-roll first, then every real buffer up
+# to the one that publishes the end of the song.
+"$BIN" -w -ds 7>"$WORK/sound.raw" >"$WORK/out" 2>"$WORK/err"
+status=$?
+check "sound capture: exit status 0 at the end of the song" [ $status -eq 0 ]
+check "sound capture: 4096 bytes per buffer, whole song" \
+    [ "$(size_of "$WORK/sound.raw")" -eq $(((PREROLL + REAL_BUFFERS) * BUFFER)) ]
+check "sound capture: the pre-roll is the constant 1000 in both channels" \
+    bash -c "head -c $((PREROLL * BUFFER)) '$WORK/sound.raw' | od -An -v -tx2 | tr -s ' \n' '\n' | grep -v '^$' | sort -u | grep -qx 03e8 &&
+             [ \$(head -c $((PREROLL * BUFFER)) '$WORK/sound.raw' | od -An -v -tx2 | tr -s ' \n' '\n' | grep -v '^$' | sort -u | wc -l) -eq 1 ]"
+check "sound capture: nothing on standard output" [ ! -s "$WORK/out" ]
+
+# Frame capture into a reader that stops after ten frames: the program must
+# not die of SIGPIPE, and ends with one line and status 1.
+( "$BIN" -w -dg 7>&1 1>"$WORK/out" 2>"$WORK/err"; echo $? >"$WORK/status" ) | head -c $((10 * FRAME)) >"$WORK/frames.raw"
+status=$(cat "$WORK/status")
+check "frame capture: whole 1440000-byte frames" [ "$(size_of "$WORK/frames.raw")" -eq $((10 * FRAME)) ]
+check "frame capture, reader gone: exit status 1" [ "$status" -eq 1 ]
+check "frame capture, reader gone: one line on standard error" \
+    bash -c "[ \$(wc -l <'$WORK/err') -eq 1 ] && grep -q 'descriptor 7' '$WORK/err'"
+
+# --- Keys through the X server ---------------------------------------------
+# Sound capture paces the run by buffers, so the stream's length tells how far
+# the song went: seeking forward shortens it, back lengthens it.
+start_program() { # start_program name
+    "$BIN" -w -ds 7>"$WORK/$1.raw" >"$WORK/$1.out" 2>"$WORK/$1.err" &
+    PROGRAM_PID=$!
+    WINDOW=$(xdotool search --sync --onlyvisible --name Quillmora 2>/dev/null | head -n 1)
+    xdotool windowfocus --sync "$WINDOW" 2>/dev/null
+    xdotool mousemove --window "$WINDOW" 10 10
+}
+press() { xdotool key --window "$WINDOW" --delay 150 "$@"; sleep 0.3; }
+finish_program() { # waits at most 600 s
+    for _ in $(seq 6000); do kill -0 "$PROGRAM_PID" 2>/dev/null || break; sleep 0.1; done
+    wait "$PROGRAM_PID"
+}
+
+start_program space
+press space
+press f
+press space
+press q
+finish_program
+status=$?
+check "q quits with status 0" [ $status -eq 0 ]
+check "q quits long before the end of the song" \
+    [ "$(size_of "$WORK/space.raw")" -lt $(((PREROLL + REAL_BUFFERS) * BUFFER / 2)) ]
+check "Space prints the eight knobs on one line" \
+    grep -qE '^Knobs:( -?[0-9]+\.[0-9]{6}){8}$' "$WORK/space.err"
+check "Space prints once per press" [ "$(grep -c '^Knobs:' "$WORK/space.err")" -eq 2 ]
+
+start_program escape
+press Escape
+finish_program
+status=$?
+check "Escape quits with status 0" [ $status -eq 0 ]
+check "Escape quits long before the end of the song" \
+    [ "$(size_of "$WORK/escape.raw")" -lt $(((PREROLL + REAL_BUFFERS) * BUFFER / 2)) ]
+
+start_program forward
+for _ in $(seq 12); do press Right; done
+finish_program
+status=$?
+check "Right arrows: the song still ends by itself" [ $status -eq 0 ]
+check "Right arrows: skipping shortens the song by several orders" \
+    [ "$(size_of "$WORK/forward.raw")" -lt $(((PREROLL + REAL_BUFFERS - 2 * 97) * BUFFER)) ]
+
+start_program back
+sleep 4
+for _ in $(seq 4); do press Left; done
+finish_program
+status=$?
+check "Left arrows: the song still ends by itself" [ $status -eq 0 ]
+check "Left arrows: going back lengthens the song" \
+    [ "$(size_of "$WORK/back.raw")" -gt $(((PREROLL + REAL_BUFFERS + 97) * BUFFER)) ]
+
+echo "$PASSES passed, $FAILS failed"
+[ $FAILS -eq 0 ]

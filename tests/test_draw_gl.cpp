@@ -1,0 +1,226 @@
+// The drawing helpers on a real 800x600 window (Xvfb + Mesa), checked by
+// reading the frame back: fades, flash, scanline rows, the glow's reach and
+// restore, and the indexed-mesh drawer.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "gfx/draw.h"
+#include "shell/shell.h"
+
+namespace {
+
+constexpr int W = 800, H = 600;
+
+struct Frame {
+    std::vector<uint8_t> px = std::vector<uint8_t>(W * H * 3);
+    const uint8_t *at(int x, int y) const { return &px[(size_t(y) * W + x) * 3]; }
+};
+
+Frame read_frame()
+{
+    Frame f;
+    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, f.px.data());
+    return f;
+}
+
+// Fills the frame with an asymmetric picture: a vertical gradient of red, a
+// horizontal one of green and a constant blue, so flips and swaps show.
+void draw_test_picture()
+{
+    glViewport(0, 0, W, H);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, W, 0, H, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_RECTANGLE);
+    glBegin(GL_QUADS);
+    glColor3ub(0, 0, 160);
+    glVertex2i(0, 0);
+    glColor3ub(0, 250, 160);
+    glVertex2i(W, 0);
+    glColor3ub(250, 250, 160);
+    glVertex2i(W, H);
+    glColor3ub(250, 0, 160);
+    glVertex2i(0, H);
+    glEnd();
+}
+
+void clear_to(float r, float g, float b)
+{
+    glClearColor(r, g, b, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void fill_rect(int x0, int y0, int x1, int y1, uint8_t v)
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, W, 0, H, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_BLEND);
+    glColor3ub(v, v, v);
+    glRecti(x0, y0, x1, y1);
+}
+
+int max_channel_diff(const Frame &a, const Frame &b)
+{
+    int worst = 0;
+    for (size_t i = 0; i < a.px.size(); ++i) worst = std::max(worst, std::abs(int(a.px[i]) - int(b.px[i])));
+    return worst;
+}
+
+class DrawGl : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static bool opened = false;
+        if (opened) return;
+        static char arg0[] = "test", arg1[] = "-w";
+        static char *argv[] = {arg0, arg1, nullptr};
+        startup_video(2, argv, W, H);
+        opened = true;
+    }
+    void SetUp() override { glPushAttrib(0x69C9); }
+    void TearDown() override { glPopAttrib(); }
+};
+
+} // namespace
+
+TEST_F(DrawGl, FadeAndFlashAtTheirEnds)
+{
+    draw_test_picture();
+    const Frame before = read_frame();
+    fade_to_black(0.0);
+    EXPECT_EQ(max_channel_diff(before, read_frame()), 0);
+    add_white(0.0);
+    EXPECT_EQ(max_channel_diff(before, read_frame()), 0);
+
+    fade_to_black(0.5);
+    const Frame half = read_frame();
+    for (int i : {0, 1000, 700000, int(before.px.size()) - 1})
+        EXPECT_NEAR(half.px[i], before.px[i] / 2.0, 1.5) << "byte " << i;
+
+    draw_test_picture();
+    add_white(0.25);
+    const Frame lighter = read_frame();
+    // Red 250 saturates, blue 160 gains a quarter of full scale.
+    EXPECT_EQ(lighter.at(0, H - 1)[0], 255);
+    EXPECT_NEAR(lighter.at(0, H - 1)[2], 160 + 64, 1);
+
+    fade_to_black(1.0);
+    Frame black = read_frame();
+    for (uint8_t v : black.px) ASSERT_EQ(v, 0);
+    add_white(1.0);
+    Frame white = read_frame();
+    for (uint8_t v : white.px) ASSERT_EQ(v, 255);
+}
+
+TEST_F(DrawGl, ScanlinesDarkenEveryOtherPairOfRows)
+{
+    clear_to(1, 1, 1);
+    draw_scanlines();
+    const Frame f = read_frame();
+    int dark_rows = 0;
+    for (int y = 0; y < H; ++y) {
+        const bool dark = (y & 2) != 0;
+        dark_rows += dark;
+        for (int x : {0, 1, 399, 799}) {
+            ASSERT_EQ(f.at(x, y)[0], dark ? 200 : 255) << "row " << y << " column " << x;
+            ASSERT_EQ(f.at(x, y)[2], dark ? 200 : 255);
+        }
+    }
+    EXPECT_EQ(dark_rows, 300);
+    EXPECT_EQ(f.at(5, 598)[1], 200);
+    EXPECT_EQ(f.at(5, 599)[1], 200);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+}
+
+TEST_F(DrawGl, GlowOnBlackStaysBlack)
+{
+    clear_to(0, 0, 0);
+    apply_glow();
+    const Frame f = read_frame();
+    for (uint8_t v : f.px) ASSERT_EQ(v, 0);
+}
+
+TEST_F(DrawGl, GlowSpreadsAroundABrightRegionOnlySoFar)
+{
+    clear_to(0, 0, 0);
+    // A white square aligned to the quarter-size grid, far from the corner the
+    // glow works in, so that corner must be restored to black.
+    const int x0 = 480, y0 = 320, x1 = 560, y1 = 400;
+    fill_rect(x0, y0, x1, y1, 255);
+    apply_glow();
+    const Frame f = read_frame();
+
+    // Inside stays white; just outside is lit.
+    EXPECT_EQ(f.at(520, 360)[0], 255);
+    EXPECT_GT(f.at(x1 + 4, 360)[0], 20);
+    EXPECT_GT(f.at(520, y0 - 5)[1], 20);
+    // Eight quarter-size texels (32 pixels) per side at most, plus one texel of
+    // linear stretch: nothing beyond 40 pixels.
+    const int reach = 40;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const bool near = x >= x0 - reach && x < x1 + reach && y >= y0 - reach && y < y1 + reach;
+            if (!near) ASSERT_EQ(f.at(x, y)[0] + f.at(x, y)[1] + f.at(x, y)[2], 0) << x << "," << y;
+        }
+    // The glow is symmetric: as much light left of the square as right of it.
+    EXPECT_NEAR(f.at(x0 - 10, 360)[0], f.at(x1 + 9, 360)[0], 12);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_RECTANGLE));
+}
+
+TEST_F(DrawGl, GlowRestoresTheFrameUnderTheWorkingCorner)
+{
+    draw_test_picture();
+    fade_to_black(0.9); // dim enough that the glow adds little
+    const Frame before = read_frame();
+    apply_glow();
+    const Frame after = read_frame();
+    // The bottom-left corner, where the glow is computed, shows the frame again
+    // (plus a faint glow), not the shrunken copy.
+    for (int y = 0; y < 150; y += 7)
+        for (int x = 0; x < 200; x += 7)
+            for (int c = 0; c < 3; ++c) {
+                ASSERT_GE(after.at(x, y)[c], before.at(x, y)[c]);
+                ASSERT_LE(after.at(x, y)[c], before.at(x, y)[c] + 12) << x << "," << y;
+            }
+}
+
+TEST_F(DrawGl, IndexedMeshDrawsTrianglesThenQuadsAtTheOffset)
+{
+    clear_to(0, 0, 0);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, W, 0, H, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glColor3ub(255, 255, 255);
+    const MeshVertex v[6] = {
+        {0, 0, 0, 0, 0, 1},   {100, 0, 0, 0, 0, 1}, {0, 100, 0, 0, 0, 1},
+        {200, 0, 0, 0, 0, 1}, {300, 0, 0, 0, 0, 1}, {300, 50, 0, 0, 0, 1},
+    };
+    const int32_t tris[3] = {0, 1, 2};
+    const int32_t quads[4] = {3, 4, 5, 5}; // degenerate quad: a triangle
+    draw_indexed_mesh({100, 200, 0}, v, 1, tris, 1, quads);
+    const Frame f = read_frame();
+    EXPECT_EQ(f.at(110, 210)[0], 255);  // inside the triangle, offset applied
+    EXPECT_EQ(f.at(10, 10)[0], 0);      // where it would be without the offset
+    EXPECT_EQ(f.at(195, 290)[0], 0);    // outside the hypotenuse
+    EXPECT_EQ(f.at(395, 205)[0], 255);  // inside the quad
+    draw_indexed_mesh({0, 0, 0}, v, 0, tris, 0, quads); // empty batches are fine
+    GLdouble m[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, m);
+    EXPECT_EQ(m[12], 0.0) << "the modelview matrix is popped again";
+}

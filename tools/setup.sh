@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs what Quillmora needs on a Debian 12 machine (only the packages that
+# are missing; through sudo when not run as root) and builds it into build/.
+# Sourced by tools/play.sh and tools/test.sh.
+set -euo pipefail
+QUILL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+QUILL_PACKAGES=(
+    build-essential cmake pkg-config                  # compiler and build
+    libsdl1.2-dev libgl1-mesa-dev libglu1-mesa-dev    # SDL 1.2, OpenGL, GLU
+    libgl1-mesa-dri xvfb xauth x11-utils xdotool      # Mesa's llvmpipe, a virtual X server, key presses for tests
+    ffmpeg                                            # recording the show to video, loudness checks
+    libgtest-dev googletest libbenchmark-dev          # tests and benchmarks
+    libfreetype-dev zlib1g-dev                        # build-time image generator, PNG writing
+    fonts-dejavu-core fonts-dejavu-extra              # fonts the image generator rasterizes
+)
+
+quill_install_packages() {
+    local missing=() p
+    for p in "${QUILL_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}" >&2
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+quill_build() {
+    cmake -S "$QUILL_ROOT" -B "$QUILL_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$QUILL_ROOT/build" -j"$(nproc)"
+}
+
+# Starts a private Xvfb and exports DISPLAY; -noreset keeps it up while SDL 1.2
+# disconnects and reconnects during start-up.
+quill_start_xvfb() {
+    local n
+    for n in $(seq 50 99); do
+        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
+    done
+    Xvfb ":$n" -screen 0 1024x768x24 -noreset -nolisten tcp >/dev/null 2>&1 &
+    QUILL_XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+    echo "Xvfb did not start" >&2
+    return 1
+}
