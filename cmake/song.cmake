@@ -1,1 +1,37 @@
-# (area fragment: sources, generators, tests and benchmarks)
+# The song: the compiler (tools/songc*), the sample synthesis (tools/samplegen)
+# and the song text under data/song, compiled into the embedded image
+# quill_song_image at build time.
+
+# The compiler's parts, as a library the tests link too (not quillmora_core,
+# which embeds the compiler's output).
+add_library(songc_lib STATIC tools/songc_parse.cpp tools/songc_image.cpp tools/samplegen.cpp)
+target_include_directories(songc_lib PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(songc_lib PRIVATE ${QUILL_WARNINGS} -ffp-contract=off)
+
+add_executable(songc tools/songc.cpp)
+target_compile_options(songc PRIVATE ${QUILL_WARNINGS})
+target_link_libraries(songc PRIVATE songc_lib)
+
+# Order matters: the file with the song header first.
+set(QUILL_SONG_SOURCES
+  ${CMAKE_SOURCE_DIR}/data/song/song.txt
+  ${CMAKE_SOURCE_DIR}/data/song/instruments.txt
+  ${CMAKE_SOURCE_DIR}/data/song/samples.txt
+  ${CMAKE_SOURCE_DIR}/data/song/sequences.txt
+  ${CMAKE_SOURCE_DIR}/data/song/patterns.txt)
+set(QUILL_SONG_IMAGE ${CMAKE_BINARY_DIR}/generated/song.bin)
+add_custom_command(
+  OUTPUT ${QUILL_SONG_IMAGE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
+  COMMAND songc -o ${QUILL_SONG_IMAGE} ${QUILL_SONG_SOURCES}
+  DEPENDS songc ${QUILL_SONG_SOURCES}
+  COMMENT "Compiling the song"
+  VERBATIM)
+add_custom_target(song_image DEPENDS ${QUILL_SONG_IMAGE})
+quill_embed(TARGET quillmora_core SYMBOL quill_song_image FILE ${QUILL_SONG_IMAGE} DEPENDS song_image)
+
+add_executable(test_song_compiler tests/test_song_compiler.cpp)
+target_compile_options(test_song_compiler PRIVATE ${QUILL_WARNINGS})
+target_link_libraries(test_song_compiler PRIVATE songc_lib GTest::gtest GTest::gtest_main)
+add_test(NAME song_compiler COMMAND test_song_compiler)
+set_tests_properties(song_compiler PROPERTIES LABELS song)
