@@ -1,0 +1,17 @@
+// Minimal PNG files for the frame-shot tool and its tests: 8-bit RGB, no
+// interlace. Writing uses filter 0 and zlib; reading accepts every filter
+// type, so it also reads pictures written by other programs.
+//
+// Build-time and tool code: allocates freely, never used while the show runs.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Writes w x h RGB pixels (3 bytes each, rows packed, first row at the top of
+// the picture) to path. Returns 0, or -1 when the file cannot be written.
+int png_write_rgb(const char *path, const uint8_t *rgb, int32_t w, int32_t h);
+
+// Reads an 8-bit RGB or RGBA PNG into rgb (3 bytes per pixel, top row first;
+// alpha dropped). Returns 0, or -1 for a missing, damaged or unsupported file.
+int png_read_rgb(const char *path, std::vector<uint8_t> *rgb, int32_t *w, int32_t *h);
