@@ -72,6 +72,10 @@ void startup_video(int argc, char **argv, int32_t width, int32_t height)
     screen_width = width;
     screen_height = height;
     setenv("__GL_SYNC_TO_VBLANK", "1", 0);
+    // Only SDL's X11 driver gives an OpenGL context. Without this, a machine
+    // with no display falls back to a text-mode driver that scribbles over the
+    // terminal before the window fails anyway.
+    setenv("SDL_VIDEODRIVER", "x11", 0);
 
     const CommandLine cl = parse_command_line(argc, argv);
     capture_mode = cl.capture_mode;

@@ -171,7 +171,9 @@ TEST_F(DrawGl, GlowSpreadsAroundABrightRegionOnlySoFar)
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
             const bool near = x >= x0 - reach && x < x1 + reach && y >= y0 - reach && y < y1 + reach;
-            if (!near) ASSERT_EQ(f.at(x, y)[0] + f.at(x, y)[1] + f.at(x, y)[2], 0) << x << "," << y;
+            if (!near) {
+                ASSERT_EQ(f.at(x, y)[0] + f.at(x, y)[1] + f.at(x, y)[2], 0) << x << "," << y;
+            }
         }
     // The glow is symmetric: as much light left of the square as right of it.
     EXPECT_NEAR(f.at(x0 - 10, 360)[0], f.at(x1 + 9, 360)[0], 12);
