@@ -29,3 +29,7 @@ set_tests_properties(draw_gl PROPERTIES LABELS gl)
 
 add_test(NAME program_e2e COMMAND bash ${CMAKE_SOURCE_DIR}/tests/program_e2e.sh $<TARGET_FILE:quillmora>)
 set_tests_properties(program_e2e PROPERTIES LABELS "gl;e2e" TIMEOUT 1200)
+
+# Benchmark of the post effects (run it under xvfb-run).
+add_executable(bench_draw bench/bench_draw.cpp)
+target_link_libraries(bench_draw PRIVATE quillmora_core benchmark::benchmark)

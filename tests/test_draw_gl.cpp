@@ -85,6 +85,8 @@ protected:
         if (opened) return;
         static char arg0[] = "test", arg1[] = "-w";
         static char *argv[] = {arg0, arg1, nullptr};
+        // A value chosen by the user must survive start-up.
+        setenv("__GL_SYNC_TO_VBLANK", "0", 1);
         startup_video(2, argv, W, H);
         opened = true;
     }
@@ -225,4 +227,34 @@ TEST_F(DrawGl, IndexedMeshDrawsTrianglesThenQuadsAtTheOffset)
     GLdouble m[16];
     glGetDoublev(GL_MODELVIEW_MATRIX, m);
     EXPECT_EQ(m[12], 0.0) << "the modelview matrix is popped again";
+}
+
+TEST_F(DrawGl, StartupKeepsTheUsersVsyncChoiceAndMakesTheScreenTextures)
+{
+    EXPECT_STREQ(getenv("__GL_SYNC_TO_VBLANK"), "0");
+    EXPECT_EQ(screen_width, W);
+    EXPECT_EQ(screen_height, H);
+    EXPECT_EQ(scanline_row[0], 200);
+    EXPECT_EQ(scanline_row[1023], 200);
+
+    struct Expect {
+        uint32_t tex;
+        GLint w, h, format;
+    };
+    const Expect textures[] = {{screen_copy_tex, W, H, GL_RGB},
+                               {glow_tex, W / 4, H / 4, GL_RGB},
+                               {glow_mask_tex, W / 4, H / 4, GL_LUMINANCE}};
+    EXPECT_TRUE(screen_copy_tex != glow_tex && glow_tex != glow_mask_tex);
+    for (const Expect &e : textures) {
+        glBindTexture(GL_TEXTURE_RECTANGLE, e.tex);
+        GLint w = 0, h = 0, format = 0, min_filter = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_RECTANGLE, 0, GL_TEXTURE_WIDTH, &w);
+        glGetTexLevelParameteriv(GL_TEXTURE_RECTANGLE, 0, GL_TEXTURE_HEIGHT, &h);
+        glGetTexLevelParameteriv(GL_TEXTURE_RECTANGLE, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+        glGetTexParameteriv(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MIN_FILTER, &min_filter);
+        EXPECT_EQ(w, e.w);
+        EXPECT_EQ(h, e.h);
+        EXPECT_EQ(format, e.format);
+        EXPECT_EQ(min_filter, GL_LINEAR);
+    }
 }
