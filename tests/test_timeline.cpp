@@ -190,8 +190,9 @@ TEST(Timeline, MeadowLateFadesOverrideEarlyRamps)
     EXPECT_EQ(b.knob[7], 27.0);
     EXPECT_EQ(b.knob[6], 0.0);
 
-    timeline_decide(heard(33, 4, 74.0), &b); // before ch 36: the curves run
-    EXPECT_EQ(b.knob[0], 74.0);
+    // Before ch 36 the curves run; curve(32:30 -> 33:1) spans 73 s to 75 s.
+    timeline_decide(heard(33, 4, 74.0), &b);
+    EXPECT_NEAR(b.knob[0], 37.0, EPS);
     EXPECT_NEAR(b.knob[1], song_curve(33, 30, 34, 16, 74.0), EPS);
 }
 
@@ -261,6 +262,8 @@ TEST(Timeline, EyesCasesAndTheCameraThrow)
     EXPECT_EQ(b.scene_flag, 1);
     timeline_decide(heard(99, 31, 226.0), &b);
     EXPECT_NEAR(b.knob[3], 41.0 - 5207.0, 1e-6);
+    timeline_decide(heard(99, 16, 224.5), &b); // first row of the throw
+    EXPECT_NEAR(b.knob[3], -2562.5, 1e-6);
 
     // ch 99 early rows: the general late-section case.
     timeline_decide(heard(99, 15, 224.5), &b);

@@ -120,7 +120,7 @@ constexpr Ramp from(double t0) { return {RAMP_FROM, false, t0, t0, 0, 0, 0, 0}; 
 constexpr Ramp bl = {RAMP_BEAT, false, 0, 0, 0, 0, 0, 0};
 constexpr Ramp w = {RAMP_WOBBLE, false, 0, 0, 0, 0, 0, 0};
 
-// `1 - ramp`; any other left operand is a typo in the table and fails to compile.
+// `1 - ramp`; any other left operand fails to compile (write `c - 1 * ramp`).
 constexpr Ramp operator-(double one, Ramp r)
 {
     if (one != 1.0) throw "only 1 - ramp is supported";
@@ -152,7 +152,6 @@ constexpr Expr operator-(double a, Expr b)
     for (int i = 0; i < b.terms; ++i) b.term[i].scale = -b.term[i].scale;
     return Expr(a) + b;
 }
-constexpr Expr operator-(double a, Ramp b) { return a - 1.0 * b; }
 
 constexpr Expr at_most(Expr e, double cap)
 {
@@ -224,7 +223,7 @@ constexpr Rule schedule[] = {
     {13, 14, ALL, KEEP, {{K0, 81 - 4 * curve(14, 0, 15, 0)}, {K1, 16 * (1 - ease(28, 35))}}},
     {15, 15, ALL, KEEP, {{K0, 127 - 40 * curve(15, 0, 16, 0)}, {K1, 67}, {K3, 18 * (1 - ease(33, 37))}}},
     {16, 17, ALL, KEEP,
-     {{K0, 33 - 3 * curve(16, 0, 18, 0)}, {K1, 124 - curve(16, 0, 18, 0)}, {K3, 91 - 40 * curve(16, 0, 18, 0)}}},
+     {{K0, 33 - 3 * curve(16, 0, 18, 0)}, {K1, 124 - 1 * curve(16, 0, 18, 0)}, {K3, 91 - 40 * curve(16, 0, 18, 0)}}},
     {18, 19, ALL, KEEP, {{K0, 50 + 22 * curve(18, 0, 20, 0)}, {K1, 69}}},
     {20, 20, ALL, KEEP, {{K0, 107 - 22 * curve(20, 0, 21, 0)}, {K1, 69}}},
     {21, 22, ALL, KEEP, {{K0, 64 - 14 * curve(21, 0, 23, 0)}, {K1, 77 - 17 * curve(21, 0, 23, 0)}}},
