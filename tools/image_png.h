@@ -1,0 +1,9 @@
+// Minimal PNG writer (8-bit RGB, zlib-compressed, no filtering choice beyond
+// "up") for build-time previews such as the contact sheet.
+#pragma once
+
+#include <cstdint>
+
+// rgb holds height rows of 3 * width bytes, the first row at the top.
+// Returns false when the file cannot be written.
+bool png_write_rgb(const char *path, int width, int height, const uint8_t *rgb);
