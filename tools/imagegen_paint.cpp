@@ -422,12 +422,14 @@ Canvas paint_wood_lettering(const RecipeBook &book, const Recipe &r) {
             double cover = m.a[static_cast<size_t>(y) * r.width + x];
             if (cover <= 0) continue;
             double dx = (x - axis_x) / stretch, dy = y - axis_y;
-            double radius = std::sqrt(dx * dx + dy * dy) + 9.0 * plain_fbm(x, y, 90.0, 3, seed);
-            double ring = frac(radius / ring_px);
+            // Growth varies from year to year: a slow noise bends the rings and
+            // a second one stretches or squeezes their spacing.
+            double radius = std::sqrt(dx * dx + dy * dy) + 16.0 * plain_fbm(x, y, 140.0, 4, seed);
+            double ring = frac(radius / ring_px * (1.0 + 0.25 * plain_fbm(x, y, 300.0, 2, seed + 9)));
             double late = smoothstep(0.55, 0.9, ring) * (1.0 - smoothstep(0.9, 1.0, ring));
             double fibre = plain_fbm(x * 0.08, y * 2.5, 16.0, 2, seed + 5);
             Rgb wood = rgb_mix(light, dark, 0.15 + 0.75 * late);
-            wood = rgb_scale(wood, 0.9 + 0.14 * fibre);
+            wood = rgb_scale(wood, 0.88 + 0.22 * fibre);
             double lit = 0.35 + 1.3 * emboss.a[static_cast<size_t>(y) * r.width + x];
             double rim = cover - inner.a[static_cast<size_t>(y) * r.width + x];
             wood = rgb_scale(wood, lit * (1.0 - 0.45 * clamp01(rim)));
