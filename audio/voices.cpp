@@ -165,7 +165,9 @@ static void prepare_steps(ChannelState &ch, const InstrumentDef *def, double f)
 {
     for (int k = 0; k < 4; ++k) {
         const OperatorDef &od = def->op[k];
-        ch.step_base[k] = od.ratio_den == 0 ? 0u : low16_of_trunc(od.ratio_num * f / od.ratio_den * VOICE_PHASE_PER_HZ);
+        // x / 1 is x exactly, and the usual denominator is 1.
+        const double scaled = od.ratio_den == 1 ? od.ratio_num * f : od.ratio_num * f / od.ratio_den;
+        ch.step_base[k] = od.ratio_den == 0 ? 0u : low16_of_trunc(scaled * VOICE_PHASE_PER_HZ);
     }
     ch.step_def = def;
     ch.step_freq = f;
@@ -318,6 +320,9 @@ StereoSample mix_sample()
         if (ch.cutoff != 0) run_filter(ch);
         advance_modulators(ch);
 
+        // A silent voice adds a zero of either sign, which leaves the whole
+        // number in each accumulator as it is.
+        if (ch.voice_out == 0.0) continue;
         left = trunc_whole(left + ch.voice_out * ch.volume * 0.01 * (1.0 - ch.pan) * master / divisor);
         right = trunc_whole(right + ch.voice_out * ch.volume * ch.pan * master_right / divisor);
     }

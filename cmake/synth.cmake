@@ -9,3 +9,17 @@ add_executable(test_voices tests/test_voices.cpp)
 target_link_libraries(test_voices PRIVATE ${QUILL_TEST_LIBS})
 target_compile_options(test_voices PRIVATE ${QUILL_WARNINGS})
 add_test(NAME voices COMMAND test_voices)
+
+# The song written to a WAV file, exactly as the sound capture streams it.
+add_executable(quillmora-soundtrack tools/soundtrack.cpp)
+target_link_libraries(quillmora-soundtrack PRIVATE quillmora_core)
+target_compile_options(quillmora-soundtrack PRIVATE ${QUILL_WARNINGS})
+
+add_executable(bench_synth bench/bench_synth.cpp)
+target_link_libraries(bench_synth PRIVATE quillmora_core benchmark::benchmark)
+target_compile_options(bench_synth PRIVATE ${QUILL_WARNINGS})
+
+add_executable(test_mix_song tests/test_mix_song.cpp)
+target_link_libraries(test_mix_song PRIVATE ${QUILL_TEST_LIBS})
+target_compile_options(test_mix_song PRIVATE ${QUILL_WARNINGS})
+add_test(NAME mix_song COMMAND test_mix_song)
