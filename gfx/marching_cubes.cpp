@@ -14,9 +14,8 @@
 // Interpolation. t = (iso - v0) / (v1 - v0) is the crossing along the edge from
 // the owning sample. Callers may force below flags (outside a bounding shape),
 // and a sample sitting on a pole of the field is infinite; so t is kept inside
-// the edge, and a quotient with no value (equal ends, or infinity over
-// infinity) puts the vertex at the midpoint, or at the finite end when the
-// owning sample is the infinite one.
+// the edge; equal ends put the vertex at the midpoint, and infinity over
+// infinity puts it at the finite end (or the midpoint if both are infinite).
 #include "gfx/marching_cubes.h"
 
 #include <cmath>
@@ -42,11 +41,11 @@ template <typename T> inline T edge_t(T v0, T v1, T iso)
     const T t = (iso - v0) / (v1 - v0);
     if (t >= T(0) && t <= T(1))
         return t;
-    if (t > T(1))
-        return T(1);
-    if (t < T(0))
-        return T(0);
-    return std::isinf(v0) && !std::isinf(v1) ? T(1) : T(0.5);
+    if (v1 == v0)
+        return T(0.5);
+    if (t != t)
+        return std::isinf(v0) && !std::isinf(v1) ? T(1) : T(0.5);
+    return t > T(1) ? T(1) : T(0);
 }
 
 // Owner of each cube edge relative to the cell: (da, db, dc, slot).

@@ -274,28 +274,34 @@ TEST(McIndexed, BlobHasOneVertexPerCrossedEdge)
 // values still puts every vertex on its edge.
 TEST(McIndexed, VerticesStayOnTheirEdges)
 {
-    Grid g(5, 0.5f, [](int a, int b, int c) {
-        if (a == 2 && b == 2 && c == 2)
-            return INFINITY;
-        return (a + b + c) % 3 == 0 ? 0.7f : 0.3f;
-    });
-    g.at(1, 1, 1).below = 1;  // forced: its value is above the iso level
-    g.at(3, 2, 1).value = 0.3f;
-    g.at(3, 2, 1).below = 0;  // forced the other way, equal to a neighbour
+    Grid g(5, 0.5f, [](int, int, int) { return 1.0f; });
+    g.at(1, 1, 1) = {0.9f, 1, 0};       // forced below, value above: t outside the edge
+    g.at(2, 2, 2) = {INFINITY, 0, 0};   // a pole owning the edge to a below sample
+    g.at(3, 2, 2) = {0.0f, 1, 0};
+    g.at(1, 3, 3) = {1.0f, 1, 0};       // forced below, equal to its neighbours
     polygonize_indexed(g.s.data(), g.n, 0.5f, kOrigin, kStep);
-    ASSERT_GT(subdiv_mesh.vertex_count, 0);
+    ASSERT_EQ(subdiv_mesh.vertex_count, 18);
     for (int32_t v = 0; v < subdiv_mesh.vertex_count; ++v) {
         const Vec3f &p = subdiv_mesh.vertices[v].position;
-        ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << v;
-        const double a = (p.x - kOrigin.x) / kStep.x, b = (p.y - kOrigin.y) / kStep.y,
-                     c = (p.z - kOrigin.z) / kStep.z;
-        EXPECT_TRUE(a >= 0 && a <= 4 && b >= 0 && b <= 4 && c >= 0 && c <= 4) << v;
+        EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << v;
     }
+    int checked = 0;
     for (int s = 0; s < 4 * 4 * 4 * 3; ++s) {
-        if (!mc_edge_cache.slots[s].flag)
+        const EdgeVertexSlot &slot = mc_edge_cache.slots[s];
+        if (!slot.flag)
             continue;
-        EXPECT_TRUE(mc_edge_cache.slots[s].t >= 0.0f && mc_edge_cache.slots[s].t <= 1.0f) << s;
+        ++checked;
+        EXPECT_TRUE(slot.t >= 0.0f && slot.t <= 1.0f) << s << " t " << slot.t;
     }
+    EXPECT_EQ(checked, 18);
+    // The pole's edge puts its vertex at the finite, below end.
+    const Vec3f &pole = subdiv_mesh.vertices[mc_edge_cache.slots[((2 * 4 + 2) * 4 + 2) * 3].vertex].position;
+    const V3 want = world(3, 2, 2);
+    EXPECT_NEAR(pole.x, want.x, 1e-6);
+    // Equal ends meet halfway.
+    const EdgeVertexSlot &flat = mc_edge_cache.slots[((1 * 4 + 3) * 4 + 3) * 3];
+    ASSERT_EQ(flat.flag, 1);
+    EXPECT_FLOAT_EQ(flat.t, 0.5f);
 }
 
 // A period-2 pattern puts five triangles into every cell: 148955 on a 33^3
