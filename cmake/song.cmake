@@ -35,3 +35,11 @@ target_compile_options(test_song_compiler PRIVATE ${QUILL_WARNINGS})
 target_link_libraries(test_song_compiler PRIVATE songc_lib GTest::gtest GTest::gtest_main)
 add_test(NAME song_compiler COMMAND test_song_compiler)
 set_tests_properties(song_compiler PROPERTIES LABELS song)
+
+# Offline rendering and level analysis of the embedded song.
+add_library(song_meter STATIC tools/song_meter.cpp)
+target_compile_options(song_meter PRIVATE ${QUILL_WARNINGS})
+target_link_libraries(song_meter PUBLIC quillmora_core)
+add_executable(song-meter tools/song_meter_main.cpp)
+target_compile_options(song-meter PRIVATE ${QUILL_WARNINGS})
+target_link_libraries(song-meter PRIVATE song_meter)
