@@ -23,3 +23,12 @@ add_executable(test_mix_song tests/test_mix_song.cpp)
 target_link_libraries(test_mix_song PRIVATE ${QUILL_TEST_LIBS})
 target_compile_options(test_mix_song PRIVATE ${QUILL_WARNINGS})
 add_test(NAME mix_song COMMAND test_mix_song)
+
+# The export against the program's sound capture under Xvfb: the first
+# minute, and (labelled e2e) the whole song up to the program's own stop.
+add_test(NAME soundtrack_ds COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_soundtrack.sh
+         $<TARGET_FILE:quillmora> $<TARGET_FILE:quillmora-soundtrack> 60)
+set_tests_properties(soundtrack_ds PROPERTIES LABELS gl TIMEOUT 900)
+add_test(NAME soundtrack_ds_full COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_soundtrack.sh
+         $<TARGET_FILE:quillmora> $<TARGET_FILE:quillmora-soundtrack>)
+set_tests_properties(soundtrack_ds_full PROPERTIES LABELS "gl;e2e" TIMEOUT 1800)
