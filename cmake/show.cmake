@@ -41,3 +41,9 @@ target_compile_definitions(test_shot PRIVATE
 add_dependencies(test_shot quillmora-shot quillmora)
 add_test(NAME shot_gl COMMAND ${QUILL_SHOW_XVFB} $<TARGET_FILE:test_shot>)
 set_tests_properties(shot_gl PROPERTIES LABELS gl TIMEOUT 300)
+
+# Benchmarks: the fur-shell simulation, one schedule decision, one title frame
+# (run under Xvfb for the last one).
+add_executable(bench_show bench/bench_show.cpp)
+target_link_libraries(bench_show PRIVATE quillmora_core benchmark::benchmark)
+target_compile_options(bench_show PRIVATE ${QUILL_WARNINGS})
