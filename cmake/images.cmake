@@ -80,3 +80,9 @@ add_test(NAME image_generation_is_deterministic
   COMMAND sh -c "rm -rf \"$1\" && mkdir -p \"$1\" && \"$2\" \"$3\" \"$1\" && for f in images.bin title_logo.rgb image_table.inc; do cmp \"$1/$f\" \"$4/$f\" || exit 1; done"
     repaint ${CMAKE_BINARY_DIR}/image_repaint $<TARGET_FILE:imagegen> ${QUILL_IMAGE_RECIPES} ${QUILL_IMAGE_DIR})
 set_tests_properties(image_generation_is_deterministic PROPERTIES LABELS images)
+# The generator's toolkit (noise, masks, text, recipes, PNG) on its own.
+add_executable(test_image_tools tests/test_image_tools.cpp tools/image_png.cpp)
+target_compile_options(test_image_tools PRIVATE ${QUILL_WARNINGS})
+target_link_libraries(test_image_tools PRIVATE quill_image_painter ZLIB::ZLIB GTest::gtest GTest::gtest_main)
+add_test(NAME image_tools COMMAND test_image_tools)
+set_tests_properties(image_tools PROPERTIES LABELS images)

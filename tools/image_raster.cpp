@@ -164,13 +164,16 @@ double periodic_fbm(double u, double v, int base_cells, int octaves, double gain
 
 Mask mask_dilate(const Mask &m, double radius) {
     Mask out = mask_make(m.w, m.h);
-    int r = static_cast<int>(std::ceil(radius + 0.5));
+    // A full pixel's edge lies half a pixel from its centre; reaching full
+    // weight at distance radius and none at radius + 1 moves that edge out by
+    // radius, with a one-pixel ramp.
+    int r = static_cast<int>(std::ceil(radius + 1.0));
     for (int y = 0; y < m.h; y++)
         for (int x = 0; x < m.w; x++) {
             double best = 0;
             for (int dy = -r; dy <= r; dy++)
                 for (int dx = -r; dx <= r; dx++) {
-                    double wgt = clamp01(radius + 0.5 - std::sqrt(double(dx * dx + dy * dy)));
+                    double wgt = clamp01(radius + 1.0 - std::sqrt(double(dx * dx + dy * dy)));
                     if (wgt <= 0) continue;
                     best = std::max(best, mask_get(m, x + dx, y + dy) * wgt);
                 }

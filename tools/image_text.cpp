@@ -122,5 +122,13 @@ Mask text_fit(void *font, const char *text, int box_w, int box_h, const TextStyl
         size *= 0.98;
         m = text_render(font, text, size, style);
     }
+    // Small sizes snap to whole pixels, so the proportional guess can stop a
+    // pixel or two short; creep up while the line still fits.
+    for (int i = 0; i < 30; i++) {
+        Mask bigger = text_render(font, text, size * 1.02, style);
+        if (bigger.w > box_w || bigger.h > box_h) break;
+        size *= 1.02;
+        m = bigger;
+    }
     return m;
 }

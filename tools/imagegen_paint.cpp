@@ -411,7 +411,7 @@ Canvas paint_wood_lettering(const RecipeBook &book, const Recipe &r) {
     Rgb light = recipe_colour(r, "light"), dark = recipe_colour(r, "dark");
     double ring_px = r.height / recipe_number_required(r, "rings");
     Mask emboss = mask_emboss(m, 2, recipe_number_required(r, "bevel"));
-    Mask inner = mask_erode(m, 1.5);
+    Mask inner = mask_erode(m, 1.0);
 
     Canvas c = canvas_make(r.width, r.height, Rgb{});
     // Plank grain: growth rings of a log whose axis runs along the plank,
@@ -488,7 +488,7 @@ Canvas paint_lettering(const RecipeBook &book, const Recipe &r) {
         Mask e = mask_emboss(m, 1, 5.0);
         for (size_t i = 0; i < v.a.size(); i++) v.a[i] = m.a[i] * (0.3 + 1.1 * e.a[i]);
     } else if (style == "glow") {
-        Mask halo = mask_blur(mask_dilate(m, 1.0), 2);
+        Mask halo = mask_blur(mask_dilate(m, 0.5), 2);
         for (size_t i = 0; i < v.a.size(); i++) v.a[i] = std::max(m.a[i], 0.75 * halo.a[i]);
     } else if (style == "shadow") {
         Mask s = mask_shift(mask_blur(m, 1), 2, 2);
@@ -502,11 +502,11 @@ Canvas paint_lettering(const RecipeBook &book, const Recipe &r) {
                 v.a[i] = m.a[i] * band * (1.0 - 0.35 * rel_y(y));
             }
     } else if (style == "outline") {
-        Mask outer = mask_dilate(m, 1.6), hole = mask_erode(m, 0.6);
+        Mask outer = mask_dilate(m, 1.2), hole = mask_erode(m, 0.4);
         for (size_t i = 0; i < v.a.size(); i++) v.a[i] = outer.a[i] * (1.0 - hole.a[i]);
     } else if (style == "chrome") {
         // Sky above the horizon line, ground below it, and a bright rim.
-        Mask rim = mask_dilate(m, 1.0);
+        Mask rim = mask_dilate(m, 0.6);
         for (int y = 0; y < h; y++)
             for (int x = 0; x < w; x++) {
                 double t = rel_y(y);
