@@ -61,9 +61,9 @@ void edge_offsets(int32_t m, int32_t off[12])
         off[e] = ((edge_owner[e][0] * m + edge_owner[e][1]) * m + edge_owner[e][2]) * 3 + edge_owner[e][3];
 }
 
-void check_grid(int32_t n)
+void check_grid(int32_t n, int32_t max_n)
 {
-    if (n > MC_MAX_GRID_N)
+    if (n > max_n)
         die("MAXGRID\n");
 }
 
@@ -82,7 +82,7 @@ inline unsigned cube_code(const S *r00, const S *r10, const S *r01, const S *r11
 
 void polygonize_indexed(GridSample *grid, int32_t n, float iso, const Vec3f &origin, const Vec3f &step)
 {
-    check_grid(n);
+    check_grid(n, MC_MAX_GRID_N);
     SubdivMesh &mesh = subdiv_mesh;
     mesh.vertex_count = 0;
     mesh.face_count = 0;
@@ -151,7 +151,7 @@ void polygonize_indexed(GridSample *grid, int32_t n, float iso, const Vec3f &ori
 
 void polygonize_direct(GridSampleD *grid, int32_t n, double iso, const Vec3 &origin, const Vec3 &step)
 {
-    check_grid(n);
+    check_grid(n, MC_DIRECT_MAX_GRID_N);
     DirectTriangles &out = mc_direct_triangles;
     out.count = 0;
     if (n < 2)

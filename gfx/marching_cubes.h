@@ -34,16 +34,21 @@
 // "MAXFPV\n" end the program; "MAXFACES\n" is printed per triangle beyond 139999
 // and the pass continues). The direct form prints "MAXFACES\n" per triangle
 // beyond 7999 and continues, the extra ones overwriting the last slot. A grid
-// larger than the caches (N > 33) prints "MAXGRID\n" and ends the program with
-// status 1.
+// larger than its cache (N > 33 indexed, N > 21 direct) prints "MAXGRID\n" and
+// ends the program with status 1.
 #pragma once
 
 #include <cstdint>
 
 #include "gfx/vec.h"
 
+// Largest grids the caches hold (samples per axis): the tube scene's 33 for the
+// indexed form, the metaball scene's 21 for the direct form.
 inline constexpr int32_t MC_MAX_GRID_N = 33;
+inline constexpr int32_t MC_DIRECT_MAX_GRID_N = 21;
 inline constexpr int32_t MC_MAX_CELLS = (MC_MAX_GRID_N - 1) * (MC_MAX_GRID_N - 1) * (MC_MAX_GRID_N - 1);
+inline constexpr int32_t MC_DIRECT_MAX_CELLS =
+    (MC_DIRECT_MAX_GRID_N - 1) * (MC_DIRECT_MAX_GRID_N - 1) * (MC_DIRECT_MAX_GRID_N - 1);
 inline constexpr int32_t MC_DIRECT_MAX_TRIANGLES = 8000;  // the count may reach 7999
 
 // One grid sample, single precision (indexed form).
@@ -86,7 +91,7 @@ struct EdgeVertexSlotD {
 static_assert(sizeof(EdgeVertexSlotD) == 64);
 
 struct EdgeCacheD {
-    EdgeVertexSlotD slots[MC_MAX_CELLS * 3];
+    EdgeVertexSlotD slots[MC_DIRECT_MAX_CELLS * 3];
 };
 
 // Direct form output: triangles as references to slots of mc_direct_cache.
@@ -110,5 +115,5 @@ extern const int8_t mc_triangle_table[256][16];
 void polygonize_indexed(GridSample *grid, int32_t n, float iso, const Vec3f &origin, const Vec3f &step);
 
 // Clears the direct cache and triangle table and fills them with the surface of
-// grid (N^3 samples, N <= 33), normals summed from the triangles and normalized.
+// grid (N^3 samples, N <= 21), normals summed from the triangles and normalized.
 void polygonize_direct(GridSampleD *grid, int32_t n, double iso, const Vec3 &origin, const Vec3 &step);

@@ -348,6 +348,8 @@ TEST(McIndexedDeath, GridLargerThanTheCache)
 {
     std::vector<GridSample> g(34 * 34 * 34);
     EXPECT_EXIT(polygonize_indexed(g.data(), 34, 0.5f, kOrigin, kStep), testing::ExitedWithCode(1), "^MAXGRID\n$");
+    std::vector<GridSampleD> gd(22 * 22 * 22);
+    EXPECT_EXIT(polygonize_direct(gd.data(), 22, 0.5, {0, 0, 0}, {1, 1, 1}), testing::ExitedWithCode(1), "^MAXGRID\n$");
 }
 
 namespace {
