@@ -201,7 +201,7 @@ TEST(ImagePng, WritesAValidFileWhosePixelsDecodeBack) {
     std::vector<uint8_t> rgb(w * h * 3);
     for (size_t i = 0; i < rgb.size(); i++) rgb[i] = static_cast<uint8_t>(i * 37 + 11);
     std::string path = scratch_path("tiny.png");
-    ASSERT_TRUE(png_write_rgb(path.c_str(), w, h, rgb.data()));
+    ASSERT_TRUE(png_write_rgb(path.c_str(), w, h, rgb.data(), "made by a test"));
     std::vector<uint8_t> f = read_file(path);
     ASSERT_GT(f.size(), 8u + 25u + 12u + 12u);
     const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -211,6 +211,7 @@ TEST(ImagePng, WritesAValidFileWhosePixelsDecodeBack) {
     std::vector<uint8_t> idat;
     size_t pos = 8;
     bool saw_end = false;
+    std::string comment;
     while (pos + 12 <= f.size()) {
         uint32_t len = be32(&f[pos]);
         ASSERT_LE(pos + 12 + len, f.size());
@@ -225,9 +226,11 @@ TEST(ImagePng, WritesAValidFileWhosePixelsDecodeBack) {
         }
         if (type == "IDAT") idat.insert(idat.end(), &f[pos + 8], &f[pos + 8 + len]);
         if (type == "IEND") saw_end = true;
+        if (type == "tEXt") comment.assign(reinterpret_cast<const char *>(&f[pos + 8]), len);
         pos += 12 + len;
     }
     EXPECT_TRUE(saw_end);
+    EXPECT_EQ(comment, std::string("Comment\0made by a test", 22));
     EXPECT_EQ(pos, f.size());
 
     std::vector<uint8_t> raw(h * (1 + w * 3));

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 static void put_u32(std::vector<uint8_t> &out, uint32_t v) {
@@ -22,7 +23,7 @@ static void put_chunk(std::vector<uint8_t> &out, const char *type, const std::ve
     put_u32(out, static_cast<uint32_t>(crc));
 }
 
-bool png_write_rgb(const char *path, int width, int height, const uint8_t *rgb) {
+bool png_write_rgb(const char *path, int width, int height, const uint8_t *rgb, const char *comment) {
     // Every row uses the "up" filter: smooth pictures compress noticeably better.
     size_t row = static_cast<size_t>(width) * 3;
     std::vector<uint8_t> raw;
@@ -45,6 +46,12 @@ bool png_write_rgb(const char *path, int width, int height, const uint8_t *rgb) 
     put_u32(ihdr, static_cast<uint32_t>(height));
     ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8 bits, truecolour, deflate, adaptive, no interlace
     put_chunk(file, "IHDR", ihdr);
+    if (comment) {
+        static const char keyword[] = "Comment";  // keyword, a NUL, then the text
+        std::vector<uint8_t> text(keyword, keyword + sizeof keyword);
+        text.insert(text.end(), comment, comment + std::strlen(comment));
+        put_chunk(file, "tEXt", text);
+    }
     put_chunk(file, "IDAT", packed);
     put_chunk(file, "IEND", {});
 
