@@ -501,6 +501,10 @@ Canvas paint_lettering(const RecipeBook &book, const Recipe &r) {
                 size_t i = static_cast<size_t>(y) * w + x;
                 v.a[i] = m.a[i] * band * (1.0 - 0.35 * rel_y(y));
             }
+    } else if (style == "inline") {
+        // Solid letters with a dark line engraved just inside their edge.
+        Mask near = mask_erode(m, 0.6), far = mask_erode(m, 1.3);
+        for (size_t i = 0; i < v.a.size(); i++) v.a[i] = m.a[i] * (1.0 - 0.8 * clamp01(near.a[i] - far.a[i]));
     } else if (style == "outline") {
         Mask outer = mask_dilate(m, 1.2), hole = mask_erode(m, 0.4);
         for (size_t i = 0; i < v.a.size(); i++) v.a[i] = outer.a[i] * (1.0 - hole.a[i]);
