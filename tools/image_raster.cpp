@@ -61,19 +61,6 @@ Canvas canvas_downsample(const Canvas &big, int factor) {
     return out;
 }
 
-Mask mask_downsample(const Mask &big, int factor) {
-    Mask out = mask_make(big.w / factor, big.h / factor);
-    double inv = 1.0 / (factor * factor);
-    for (int y = 0; y < out.h; y++)
-        for (int x = 0; x < out.w; x++) {
-            double s = 0;
-            for (int j = 0; j < factor; j++)
-                for (int i = 0; i < factor; i++) s += mask_get(big, x * factor + i, y * factor + j);
-            out.a[static_cast<size_t>(y) * out.w + x] = s * inv;
-        }
-    return out;
-}
-
 Rgb rgb_mix(Rgb a, Rgb b, double t) {
     return Rgb{a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }

@@ -35,7 +35,6 @@ double mask_get(const Mask &m, int x, int y);  // 0 outside the mask
 void canvas_blend(Canvas &c, const Mask &m, int ox, int oy, Rgb colour);
 // Box-filters a canvas that was painted at factor times the wanted size.
 Canvas canvas_downsample(const Canvas &big, int factor);
-Mask mask_downsample(const Mask &big, int factor);
 
 Rgb rgb_mix(Rgb a, Rgb b, double t);
 Rgb rgb_scale(Rgb a, double k);
@@ -77,5 +76,5 @@ Mask mask_shift(const Mask &m, int dx, int dy);
 Mask mask_emboss(const Mask &m, int radius, double strength);
 // Places src into a mask of size w x h with its top-left pixel at (ox, oy).
 Mask mask_place(const Mask &src, int w, int h, int ox, int oy);
-// Coverage-weighted bounding box of pixels above threshold; false when empty.
+// Bounding box of the pixels whose coverage exceeds threshold; false when none do.
 bool mask_bounds(const Mask &m, double threshold, int *x0, int *y0, int *x1, int *y1);

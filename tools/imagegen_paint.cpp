@@ -12,12 +12,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace {
 
-constexpr double PI = 3.141592653589793;
 constexpr int SUPERSAMPLE = 4;
 
 double frac(double v) { return v - std::floor(v); }
