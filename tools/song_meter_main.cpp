@@ -27,11 +27,14 @@ int main(int argc, char **argv)
     std::printf("loudness %.2f LUFS  true peak %.2f dBTP  dc %.1f %.1f  full-scale samples %lld  mix overflows %lld\n",
                 song_loudness_lufs(song_pcm, frames), song_true_peak_dbtp(song_pcm, frames), m.dc_left, m.dc_right,
                 (long long)m.full_scale_samples, (long long)m.mix_overflows);
-    std::printf("order   rms dB  peak dB | channel rms dB 0..13\n");
+    std::printf("order   rms dB  peak dB  tp dB | channel rms dB 0..13\n");
     for (int o = 0; o <= m.order_count; ++o) {
         const OrderLevels &lv = o == m.order_count ? m.tail : m.orders[o];
         std::printf(o == m.order_count ? "tail " : "%4d ", o);
-        std::printf("  %6.1f  %6.1f |", db(lv.rms), db(lv.peak));
+        std::printf("  %6.1f  %6.1f", db(lv.rms), db(lv.peak));
+        // True peak of the order's frames (orders follow one another from the first row on).
+        const int64_t first = o == m.order_count ? frames - lv.frames : m.song_frames - int64_t(m.order_count) * lv.frames + int64_t(o) * lv.frames;
+        std::printf(" %6.1f |", first >= 0 && first + lv.frames <= frames ? song_true_peak_dbtp(song_pcm + 2 * first, lv.frames) : 0.0);
         for (int c = 0; c < 14; ++c) std::printf(" %4.0f", db(lv.channel_rms[c]));
         std::printf("\n");
     }
