@@ -454,7 +454,7 @@ Canvas paint_lettering(const RecipeBook &book, const Recipe &r) {
     const int w = r.width, h = r.height;
     // Room that each style's decoration needs beyond the letters themselves.
     int pad = 2;
-    if (style == "glow") pad = 7;
+    if (style == "glow") pad = 8;
     else if (style == "shadow") pad = 6;
     else if (style == "outline" || style == "chrome") pad = 3;
     else if (style == "framed") pad = 7;
