@@ -56,3 +56,7 @@ target_compile_definitions(test_song_levels PRIVATE QUILL_SONG_FINGERPRINT="${CM
 target_link_libraries(test_song_levels PRIVATE song_meter GTest::gtest GTest::gtest_main)
 add_test(NAME song_levels COMMAND test_song_levels)
 set_tests_properties(song_levels PROPERTIES LABELS song)
+
+# The exported soundtrack measured by ffmpeg.
+add_test(NAME song_export_levels COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_song_export.sh $<TARGET_FILE:quillmora-soundtrack>)
+set_tests_properties(song_export_levels PROPERTIES LABELS song TIMEOUT 300 SKIP_RETURN_CODE 77)

@@ -59,6 +59,7 @@ void song_meter_render(const uint8_t *image, double tail_sec, SongMeasure *m)
                 const double v = ch.voice_out * ch.volume * gain;
                 chan_sq[slot][c] += v * v;
                 m->channel_peak[c] = std::max(m->channel_peak[c], std::fabs(v));
+                m->channel_dc[c] += v;
                 mix_l += ch.voice_out * ch.volume * (1 - ch.pan) * song.master_volume * 0.01 / song.channel_count;
                 mix_r += ch.voice_out * ch.volume * ch.pan * song.master_volume * 0.01 / song.channel_count;
             }
@@ -73,6 +74,7 @@ void song_meter_render(const uint8_t *image, double tail_sec, SongMeasure *m)
         lv.rms = std::sqrt(order_sq[o] / double(lv.frames));
         for (int c = 0; c < SONG_MAX_CHANNELS; ++c) lv.channel_rms[c] = std::sqrt(chan_sq[o][c] / double(lv.frames));
     }
+    for (double &dc : m->channel_dc) dc = counted ? dc / double(counted) : 0;
     m->dc_left = counted ? sum_l / double(counted) : 0;
     m->dc_right = counted ? sum_r / double(counted) : 0;
 }

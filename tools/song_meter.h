@@ -31,6 +31,7 @@ struct SongMeasure {
     OrderLevels orders[SONG_METER_MAX_ORDERS];
     OrderLevels tail;              // after the last order, while the voices ring out
     double channel_peak[SONG_MAX_CHANNELS] = {};
+    double channel_dc[SONG_MAX_CHANNELS] = {};   // mean contribution to one side
     double dc_left = 0, dc_right = 0; // mean sample value after the pre-roll
     int64_t full_scale_samples = 0;   // samples at -32768 or 32767
     int64_t mix_overflows = 0;        // frames where the unsaturated mix left 16 bits

@@ -41,6 +41,9 @@ int main(int argc, char **argv)
     std::printf("channel peaks dB:");
     for (int c = 0; c < 14; ++c) std::printf(" %.1f", db(m.channel_peak[c]));
     std::printf("\n");
+    std::printf("channel dc:");
+    for (int c = 0; c < 14; ++c) std::printf(" %.1f", m.channel_dc[c]);
+    std::printf("\n");
     if (raw_path) {
         FILE *f = std::fopen(raw_path, "wb");
         if (!f || std::fwrite(m.pcm.data(), 2, m.pcm.size(), f) != m.pcm.size()) return 1;
