@@ -13,6 +13,9 @@ QUILL_PACKAGES=(
     libgtest-dev googletest libbenchmark-dev          # tests and benchmarks
     libfreetype-dev zlib1g-dev                        # build-time image generator, PNG writing
     fonts-dejavu-core fonts-dejavu-extra              # fonts the image generator rasterizes
+    fonts-league-spartan fonts-dancingscript fonts-lobster fonts-bebas-neue
+    fonts-comfortaa fonts-kaushanscript fonts-cabinsketch fonts-leckerli-one
+    fonts-radisnoir fonts-ebgaramond fonts-beteckna fonts-engadget
 )
 
 quill_install_packages() {
