@@ -19,7 +19,7 @@ uint8_t scanline_row[SHELL_SCANLINE_BYTES];
 uint32_t screen_copy_tex = 0, glow_tex = 0, glow_mask_tex = 0;
 
 // Window and icon title: how to reach the authors.
-static const char WINDOW_CAPTION[] = "Quillmora - the Inkwell Foundry - write to inkwell.foundry@quillmora.invalid";
+static const char WINDOW_CAPTION[] = "Quillmora by Ottertide - write to the crew at ottertide@quillmora.invalid";
 
 CommandLine parse_command_line(int argc, char **argv)
 {
