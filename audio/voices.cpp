@@ -21,8 +21,16 @@
 //  - Envelope rates. d / 2^shift is the same double as d * 2^-shift: both are
 //    the correctly rounded quotient whenever 2^shift and 2^-shift are
 //    representable, and both give the same zero or infinity when they are not.
+//  - Overlap. One FM voice is a chain of dependent steps; the FM voices of a
+//    frame are independent of one another until the final sum, so they run
+//    four abreast (render_fm) and the processor overlaps their chains.
 // The vibrato sine and a sliding cutoff's tangent take arbitrary arguments and
 // stay libm calls.
+//
+// Not taken: flushing subnormal numbers to zero. An operator decaying to
+// level 0 ends on subnormal levels if its note is held for long (seconds at
+// the slow rates), which roughly doubles its cost until the next note; the
+// flush would change the arithmetic of those tiny values.
 //
 // Integer results of the formulas are kept in doubles (they are whole numbers
 // far below 2^53) and truncated with trunc_whole below, which is defined for
@@ -178,38 +186,69 @@ static void prepare_steps(ChannelState &ch, const InstrumentDef *def, double f)
 // the previous sample's for its own and higher ones). Operator 0 also gets a
 // phase-squared feedback whose strength is operator 3's envelope; operator 3
 // is scaled by the channel's lfo instead of its own envelope.
-static inline double render_fm(ChannelState &ch, const InstrumentDef *def, double f)
+//
+// Within one voice every step waits for the one before (a modulated phase
+// needs the modulator's output, which needs its table lookup), so one voice
+// leaves most of the processor idle. N voices are therefore run side by side,
+// each stage for all of them before the next stage: their chains are
+// independent and overlap. The arithmetic of each voice is unchanged.
+template <int N>
+static inline void render_fm(ChannelState *const *chs, const InstrumentDef *const *defs, const double *fs)
 {
-    if (ch.prepared_def != def) prepare_instrument(ch, def);
-    if (ch.step_def != def || !(ch.step_freq == f)) prepare_steps(ch, def, f);
-
-    for (int k = 0; k < 4; ++k) {
-        OperatorState &o = ch.op[k];
-        const int s = o.stage != 0;
-        const double d = ch.env_target[k][s] - o.level;
-        o.level += d * ch.env_rate[k][s];
-        if (std::fabs(d) < 0.05) o.stage = 1;
+    #pragma GCC unroll 4
+    for (int n = 0; n < N; ++n) {
+        ChannelState &ch = *chs[n];
+        if (ch.prepared_def != defs[n]) prepare_instrument(ch, defs[n]);
+        if (ch.step_def != defs[n] || !(ch.step_freq == fs[n])) prepare_steps(ch, defs[n], fs[n]);
     }
 
-    double out = 0.0;
-    for (int k = 0; k < 4; ++k) {
-        OperatorState &o = ch.op[k];
-        uint32_t step = ch.step_base[k];
-        const int32_t mask = def->op[k].mod_mask;
-        if (mask & 15)
-            for (int j = 0; j < 4; ++j)
-                if (mask >> j & 1) step = low16_of_trunc(double(step) + 8192.0 * ch.op[j].output);
-        if (k == 0) {
-            const double p = o.phase;
-            o.phase = uint16_t(o.phase + low16_of_trunc(double(step) + p * p * ch.op[3].level / 65536.0));
-        } else {
-            o.phase = uint16_t(o.phase + step);
+    for (int k = 0; k < 4; ++k)
+        #pragma GCC unroll 4
+        for (int n = 0; n < N; ++n) {
+            ChannelState &ch = *chs[n];
+            OperatorState &o = ch.op[k];
+            const int s = o.stage != 0;
+            const double d = ch.env_target[k][s] - o.level;
+            o.level += d * ch.env_rate[k][s];
+            if (std::fabs(d) < 0.05) o.stage = 1;
         }
-        const double amplitude = k < 3 ? o.level : ch.lfo;
-        o.output = sine_table[o.phase] * amplitude;
-        out += o.output * VOICE_OP_SCALE * ch.op_gain[k];
+
+    double out[N];
+    #pragma GCC unroll 4
+    for (int n = 0; n < N; ++n) out[n] = 0.0;
+    for (int k = 0; k < 4; ++k) {
+        uint32_t step[N];
+        #pragma GCC unroll 4
+        for (int n = 0; n < N; ++n) {
+            const ChannelState &ch = *chs[n];
+            step[n] = ch.step_base[k];
+            const int32_t mask = defs[n]->op[k].mod_mask;
+            if (mask & 15)
+                for (int j = 0; j < 4; ++j)
+                    if (mask >> j & 1) step[n] = low16_of_trunc(double(step[n]) + 8192.0 * ch.op[j].output);
+        }
+        #pragma GCC unroll 4
+        for (int n = 0; n < N; ++n) {
+            ChannelState &ch = *chs[n];
+            OperatorState &o = ch.op[k];
+            if (k == 0) {
+                const double p = o.phase;
+                o.phase = uint16_t(o.phase + low16_of_trunc(double(step[n]) + p * p * ch.op[3].level / 65536.0));
+            } else {
+                o.phase = uint16_t(o.phase + step[n]);
+            }
+        }
+        #pragma GCC unroll 4
+        for (int n = 0; n < N; ++n) {
+            ChannelState &ch = *chs[n];
+            OperatorState &o = ch.op[k];
+            const double amplitude = k < 3 ? o.level : ch.lfo;
+            o.output = sine_table[o.phase] * amplitude;
+            out[n] += o.output * VOICE_OP_SCALE * ch.op_gain[k];
+        }
     }
-    return out;
+    #pragma GCC unroll 4
+    for (int n = 0; n < N; ++n) chs[n]->voice_out = out[n];
 }
 
 // A sample plays once from its start; past either end it is silent while the
@@ -293,7 +332,14 @@ StereoSample mix_sample()
     const double master_right = master * 0.01;
     const double divisor = song.channel_count;
 
-    double left = 0.0, right = 0.0;
+    // Channels are independent until they are summed, so the FM voices are
+    // gathered and rendered four at a time (see render_fm); the sum below still
+    // adds the channels in index order.
+    ChannelState *fm_channels[SONG_MAX_CHANNELS];
+    const InstrumentDef *fm_defs[SONG_MAX_CHANNELS];
+    double fm_freqs[SONG_MAX_CHANNELS];
+    int fm_count = 0;
+
     for (int32_t c = 0; c < count; ++c) {
         ChannelState &ch = channels[c];
 
@@ -309,14 +355,28 @@ StereoSample mix_sample()
         double out = 0.0;
         if (def) {
             switch (def->type) {
-            case INSTRUMENT_FM: out = render_fm(ch, def, f); break;
+            case INSTRUMENT_FM:
+                fm_channels[fm_count] = &ch;
+                fm_defs[fm_count] = def;
+                fm_freqs[fm_count] = f;
+                ++fm_count;
+                break;
             case INSTRUMENT_SAMPLE: out = render_sample(ch, def, f); break;
             case INSTRUMENT_PULSE: out = render_pulse(ch, f); break;
             default: break;
             }
         }
         ch.voice_out = out;
+    }
 
+    int i = 0;
+    for (; i + 4 <= fm_count; i += 4) render_fm<4>(fm_channels + i, fm_defs + i, fm_freqs + i);
+    for (; i + 2 <= fm_count; i += 2) render_fm<2>(fm_channels + i, fm_defs + i, fm_freqs + i);
+    if (i < fm_count) render_fm<1>(fm_channels + i, fm_defs + i, fm_freqs + i);
+
+    double left = 0.0, right = 0.0;
+    for (int32_t c = 0; c < count; ++c) {
+        ChannelState &ch = channels[c];
         if (ch.cutoff != 0) run_filter(ch);
         advance_modulators(ch);
 
