@@ -60,3 +60,6 @@ set_tests_properties(song_levels PROPERTIES LABELS song)
 # The exported soundtrack measured by ffmpeg.
 add_test(NAME song_export_levels COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_song_export.sh $<TARGET_FILE:quillmora-soundtrack>)
 set_tests_properties(song_export_levels PROPERTIES LABELS song TIMEOUT 300 SKIP_RETURN_CODE 77)
+
+add_test(NAME song_songc COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_song_songc.sh $<TARGET_FILE:songc> ${CMAKE_SOURCE_DIR}/data/song)
+set_tests_properties(song_songc PROPERTIES LABELS song)
