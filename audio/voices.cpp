@@ -39,6 +39,9 @@
 
 #include <cmath>
 #include <cstdint>
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 #include "audio/sequencer.h"
 
@@ -58,13 +61,24 @@ const double *voice_sine_table() { return sine_table; }
 
 // --- Exact integer helpers -------------------------------------------------
 
-// 2^52: from here on every double is a whole number.
-static constexpr double WHOLE_LIMIT = 4503599627370496.0;
+// trunc(x) as a 64-bit integer, or INT64_MIN when it does not fit (and for
+// NaN). On x86-64 this is the conversion instruction itself, which answers
+// INT64_MIN in exactly those cases; elsewhere a range test does the same.
+static inline int64_t trunc_or_min(double x)
+{
+#if defined(__x86_64__)
+    return _mm_cvttsd_si64(_mm_set_sd(x));
+#else
+    return (x > -9.2e18 && x < 9.2e18) ? int64_t(x) : INT64_MIN;
+#endif
+}
 
-// Conversion toward zero, as a double.
+// Conversion toward zero, as a double. Beyond the int64 range x is whole
+// already; NaN passes through.
 static inline double trunc_whole(double x)
 {
-    return (x > -WHOLE_LIMIT && x < WHOLE_LIMIT) ? double(int64_t(x)) : x;
+    const int64_t t = trunc_or_min(x);
+    return t != INT64_MIN ? double(t) : x;
 }
 
 static inline double floor_whole(double x)
@@ -84,7 +98,8 @@ static uint32_t low16_of_large(double x)
 // bits); 0 for NaN and infinities.
 static inline uint32_t low16_of_trunc(double x)
 {
-    if (x > -9.0e18 && x < 9.0e18) return uint32_t(uint64_t(int64_t(x))) & 0xFFFFu;
+    const int64_t t = trunc_or_min(x);
+    if (t != INT64_MIN) return uint32_t(uint64_t(t)) & 0xFFFFu;
     return low16_of_large(x);
 }
 

@@ -497,6 +497,34 @@ TEST(FmVoice, EnvelopeAttackThenDecayHeld)
     EXPECT_EQ(ch.op[0].stage, 1);
 }
 
+// Frequencies far outside any song (a pitch slide left running for hours)
+// give steps beyond 64 bits; their low 16 bits are still those of the whole
+// number, and NaN or infinity advance nothing.
+TEST(FmVoice, HugeAndUndefinedStepsStayDefined)
+{
+    VoiceRig rig;
+    InstrumentDef &ins = rig.fx.ins[4];
+    ins.type = INSTRUMENT_FM;
+    ins.op[1] = op(1, 1, 15, 0, 15, 0, 0, 0);
+    rig.load();
+    ChannelState &ch = channels[0];
+    ch.instrument = 4;
+    for (double f : {6.3e15, -6.3e15, 7.1e18, -9.9e18, 3.0e21}) {
+        ch.freq = f;
+        ch.op[1].phase = 0;
+        mix_sample();
+        const double step = std::trunc(f * 1.486077097505669);
+        const __int128 whole = static_cast<__int128>(static_cast<long double>(step));
+        EXPECT_EQ(ch.op[1].phase, int(uint64_t(whole) & 0xFFFF)) << "f " << f;
+    }
+    for (double f : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        ch.freq = f;
+        ch.op[1].phase = 1234;
+        mix_sample();
+        EXPECT_EQ(ch.op[1].phase, 1234) << "f " << f;
+    }
+}
+
 // --- Filter ---------------------------------------------------------------------
 
 TEST(Filter, LowCutoffAttenuatesHighToneAndTopCutoffPassesIt)
