@@ -4,10 +4,10 @@
 // A synthetic worst case, 14 four-operator FM voices with vibrato and a
 // sliding filter on every channel, bounds what any song can cost.
 //
-// Run: build-*/bench_synth  (add --benchmark_repetitions=5 for spread)
+// Run: build-*/bench_synth --benchmark_repetitions=5 --benchmark_report_aggregates_only
+// (the medians resist whatever else the machine is doing).
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -98,10 +98,6 @@ const HeaviestOrder &heaviest_order()
     return h;
 }
 
-// With --benchmark_repetitions=N, "_min" is the run least disturbed by
-// whatever else the machine was doing.
-double min_of(const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); }
-
 void set_realtime_counter(benchmark::State &state, double frames_per_iteration)
 {
     state.counters["x_realtime"] = benchmark::Counter(frames_per_iteration / AUDIO_RATE_HZ,
@@ -122,7 +118,7 @@ void BM_WholeSong(benchmark::State &state)
     state.counters["song_sec"] = double(buffers) * AUDIO_BUFFER_FRAMES / AUDIO_RATE_HZ;
     set_realtime_counter(state, double(buffers) * AUDIO_BUFFER_FRAMES);
 }
-BENCHMARK(BM_WholeSong)->Unit(benchmark::kMillisecond)->MinTime(2.0)->ComputeStatistics("min", min_of);
+BENCHMARK(BM_WholeSong)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_HeaviestOrder(benchmark::State &state)
 {
@@ -134,7 +130,7 @@ void BM_HeaviestOrder(benchmark::State &state)
     state.counters["order"] = h.order;
     set_realtime_counter(state, double(h.buffers) * AUDIO_BUFFER_FRAMES);
 }
-BENCHMARK(BM_HeaviestOrder)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", min_of);
+BENCHMARK(BM_HeaviestOrder)->Unit(benchmark::kMillisecond);
 
 // One buffer at a time through the heaviest order, wrapping to its start.
 void BM_BufferHeaviestOrder(benchmark::State &state)
@@ -152,7 +148,7 @@ void BM_BufferHeaviestOrder(benchmark::State &state)
     }
     set_realtime_counter(state, AUDIO_BUFFER_FRAMES);
 }
-BENCHMARK(BM_BufferHeaviestOrder)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", min_of);
+BENCHMARK(BM_BufferHeaviestOrder)->Unit(benchmark::kMicrosecond);
 
 // 14 FM channels: instrument 1 is fully cross-modulated (every operator
 // waits for the ones before it), instrument 2 has the song's usual shape
@@ -224,7 +220,7 @@ void BM_BufferAllFm(benchmark::State &state)
     }
     set_realtime_counter(state, AUDIO_BUFFER_FRAMES);
 }
-BENCHMARK(BM_BufferAllFm)->ArgName("held")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", min_of);
+BENCHMARK(BM_BufferAllFm)->ArgName("held")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The worst case: fully chained operators, and on every channel vibrato (a
 // new frequency, so new phase steps, every sample) and a sweeping cutoff (a
@@ -246,7 +242,7 @@ void BM_BufferWorstCase(benchmark::State &state)
     }
     set_realtime_counter(state, AUDIO_BUFFER_FRAMES);
 }
-BENCHMARK(BM_BufferWorstCase)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", min_of);
+BENCHMARK(BM_BufferWorstCase)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
