@@ -27,18 +27,21 @@
 // The vibrato sine and a sliding cutoff's tangent take arbitrary arguments and
 // stay libm calls.
 //
-// Not taken: flushing subnormal numbers to zero. An operator decaying to
-// level 0 ends on subnormal levels if its note is held for long (seconds at
-// the slow rates), which roughly doubles its cost until the next note; the
-// flush would change the arithmetic of those tiny values.
+//  - Subnormals. An operator decaying to level 0 ends on subnormal levels if
+//    its note is held (seconds at the slow rates), where the processor is
+//    slow; those levels and the products made from them are computed on
+//    their integer unit counts instead (see below). Flushing them to zero
+//    would be faster still but would change the arithmetic.
 //
 // Integer results of the formulas are kept in doubles (they are whole numbers
 // far below 2^53) and truncated with trunc_whole below, which is defined for
 // every input, including the NaN or infinity that a runaway filter could make.
 #include "audio/voices.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #if defined(__x86_64__)
 #include <emmintrin.h>
 #endif
@@ -101,6 +104,61 @@ static inline uint32_t low16_of_trunc(double x)
     const int64_t t = trunc_or_min(x);
     if (t != INT64_MIN) return uint32_t(uint64_t(t)) & 0xFFFFu;
     return low16_of_large(x);
+}
+
+// --- Subnormal levels ------------------------------------------------------
+//
+// An envelope decaying to level 0 ends below DBL_MIN, where the processor
+// computes slowly (measured: an all-FM passage of held notes at 1.65 times
+// the cost). There the arithmetic is done on the integer count of 2^-1074
+// units that a positive subnormal is, with exactly the results the floating
+// point operations give; and terms that cannot move a truncated sum (a
+// subnormal added to a whole number) are left out.
+
+static inline uint64_t bits_of(double x)
+{
+    uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+static inline double double_of(uint64_t b)
+{
+    double x;
+    std::memcpy(&x, &b, sizeof x);
+    return x;
+}
+
+// Below the smallest normal double, zero included (NaN is not).
+static inline bool below_normal(double x) { return std::fabs(x) < DBL_MIN; }
+
+// level + (0 - level) / 2^shift for a positive subnormal level: m - RNE(m / 2^shift) units.
+static inline double decay_subnormal(double level, int32_t shift)
+{
+    const uint64_t m = bits_of(level);
+    uint64_t q = 0;
+    if (shift == 0) {
+        q = m;
+    } else if (shift < 60) { // beyond, m / 2^shift is below half a unit
+        const uint64_t whole = m >> shift, rest = m & ((uint64_t(1) << shift) - 1);
+        const uint64_t half = uint64_t(1) << (shift - 1);
+        q = whole + (rest > half || (rest == half && (whole & 1)));
+    }
+    return double_of(m - q);
+}
+
+// t * level for a positive subnormal level below 2^-1024 and |t| <= 1: the
+// product of t and the unit count m, rounded to a whole count. fl(t * m) and
+// t * m round to the same whole number unless fl(t * m) lands exactly on a
+// half, which falls back to the multiplication itself.
+static inline double times_subnormal(double t, double level)
+{
+    const double p = t * double(bits_of(level));
+    constexpr double ROUNDER = 6755399441055744.0; // 1.5 * 2^52: adding it rounds |p| < 2^50 to a whole number
+    const double n = (p + ROUNDER) - ROUNDER;
+    if (std::fabs(p - n) == 0.5) return t * level;
+    const double r = double_of(uint64_t(std::fabs(n)));
+    return std::signbit(t) ? -r : r;
 }
 
 static inline int16_t saturate16(double v)
@@ -179,6 +237,8 @@ static void prepare_instrument(ChannelState &ch, const InstrumentDef *def)
         ch.env_target[k][1] = od.decay_level / 15.0;
         ch.env_rate[k][0] = 1.0 / std::ldexp(1.0, od.attack_shift);
         ch.env_rate[k][1] = 1.0 / std::ldexp(1.0, od.decay_shift);
+        ch.env_shift[k][0] = od.attack_shift;
+        ch.env_shift[k][1] = od.decay_shift;
         ch.op_gain[k] = od.output_level;
     }
     ch.prepared_def = def;
@@ -207,27 +267,13 @@ static void prepare_steps(ChannelState &ch, const InstrumentDef *def, double f)
 // leaves most of the processor idle. N voices are therefore run side by side,
 // each stage for all of them before the next stage: their chains are
 // independent and overlap. The arithmetic of each voice is unchanged.
-template <int N>
-static inline void render_fm(ChannelState *const *chs, const InstrumentDef *const *defs, const double *fs)
+//
+// In careful mode (some envelope of the group is subnormal) the tiny values
+// take the integer path and the terms they cannot affect are skipped;
+// otherwise the plain arithmetic runs alone.
+template <int N, bool careful>
+static inline void run_operators(ChannelState *const *chs, const InstrumentDef *const *defs)
 {
-    #pragma GCC unroll 4
-    for (int n = 0; n < N; ++n) {
-        ChannelState &ch = *chs[n];
-        if (ch.prepared_def != defs[n]) prepare_instrument(ch, defs[n]);
-        if (ch.step_def != defs[n] || !(ch.step_freq == fs[n])) prepare_steps(ch, defs[n], fs[n]);
-    }
-
-    for (int k = 0; k < 4; ++k)
-        #pragma GCC unroll 4
-        for (int n = 0; n < N; ++n) {
-            ChannelState &ch = *chs[n];
-            OperatorState &o = ch.op[k];
-            const int s = o.stage != 0;
-            const double d = ch.env_target[k][s] - o.level;
-            o.level += d * ch.env_rate[k][s];
-            if (std::fabs(d) < 0.05) o.stage = 1;
-        }
-
     double out[N];
     #pragma GCC unroll 4
     for (int n = 0; n < N; ++n) out[n] = 0.0;
@@ -240,13 +286,16 @@ static inline void render_fm(ChannelState *const *chs, const InstrumentDef *cons
             const int32_t mask = defs[n]->op[k].mod_mask;
             if (mask & 15)
                 for (int j = 0; j < 4; ++j)
-                    if (mask >> j & 1) step[n] = low16_of_trunc(double(step[n]) + 8192.0 * ch.op[j].output);
+                    // step is whole and 0..65535: a subnormal modulator cannot move it.
+                    if ((mask >> j & 1) && !(careful && below_normal(ch.op[j].output)))
+                        step[n] = low16_of_trunc(double(step[n]) + 8192.0 * ch.op[j].output);
         }
         #pragma GCC unroll 4
         for (int n = 0; n < N; ++n) {
             ChannelState &ch = *chs[n];
             OperatorState &o = ch.op[k];
-            if (k == 0) {
+            // (A subnormal feedback, at most 2^-1006, cannot move the whole step.)
+            if (k == 0 && !(careful && below_normal(ch.op[3].level))) {
                 const double p = o.phase;
                 o.phase = uint16_t(o.phase + low16_of_trunc(double(step[n]) + p * p * ch.op[3].level / 65536.0));
             } else {
@@ -258,12 +307,53 @@ static inline void render_fm(ChannelState *const *chs, const InstrumentDef *cons
             ChannelState &ch = *chs[n];
             OperatorState &o = ch.op[k];
             const double amplitude = k < 3 ? o.level : ch.lfo;
-            o.output = sine_table[o.phase] * amplitude;
+            if (careful && amplitude > 0.0 && amplitude < 0x1p-1024) {
+                o.output = times_subnormal(sine_table[o.phase], amplitude);
+                // A silent operator adds a zero.
+                if (ch.op_gain[k] == 0.0) continue;
+            } else {
+                o.output = sine_table[o.phase] * amplitude;
+            }
             out[n] += o.output * VOICE_OP_SCALE * ch.op_gain[k];
         }
     }
     #pragma GCC unroll 4
     for (int n = 0; n < N; ++n) chs[n]->voice_out = out[n];
+}
+
+template <int N>
+static inline void render_fm(ChannelState *const *chs, const InstrumentDef *const *defs, const double *fs)
+{
+    #pragma GCC unroll 4
+    for (int n = 0; n < N; ++n) {
+        ChannelState &ch = *chs[n];
+        if (ch.prepared_def != defs[n]) prepare_instrument(ch, defs[n]);
+        if (ch.step_def != defs[n] || !(ch.step_freq == fs[n])) prepare_steps(ch, defs[n], fs[n]);
+    }
+
+    bool tiny = false;
+    for (int k = 0; k < 4; ++k)
+        #pragma GCC unroll 4
+        for (int n = 0; n < N; ++n) {
+            ChannelState &ch = *chs[n];
+            OperatorState &o = ch.op[k];
+            const int s = o.stage != 0;
+            const double target = ch.env_target[k][s];
+            if (__builtin_expect(o.level < DBL_MIN && o.level > 0.0, 0)) {
+                tiny = true;
+                if (target == 0.0 && ch.env_shift[k][s] >= 0) {
+                    o.level = decay_subnormal(o.level, ch.env_shift[k][s]);
+                    o.stage = 1; // |d| is the tiny level
+                    continue;
+                }
+            }
+            const double d = target - o.level;
+            o.level += d * ch.env_rate[k][s];
+            if (std::fabs(d) < 0.05) o.stage = 1;
+        }
+
+    if (__builtin_expect(tiny, 0)) run_operators<N, true>(chs, defs);
+    else run_operators<N, false>(chs, defs);
 }
 
 // A sample plays once from its start; past either end it is silent while the

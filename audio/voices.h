@@ -59,6 +59,7 @@ struct ChannelState {
     const InstrumentDef *prepared_def;
     double env_target[4][2];    // [op][stage]: level / 15 of attack, decay
     double env_rate[4][2];      // [op][stage]: 1 / 2^shift
+    int32_t env_shift[4][2];    // [op][stage]: shift
     double op_gain[4];          // output_level
     // Phase steps before modulation (low 16 bits), keyed on frequency and def.
     const InstrumentDef *step_def;

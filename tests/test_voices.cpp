@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -863,7 +864,7 @@ TEST(Exactness, FastPathsMatchTheFormulasBitForBit)
         ref[c] = channels[c];
     }
 
-    int frames = 0, fm_frames = 0, filtered = 0;
+    int frames = 0, fm_frames = 0, filtered = 0, subnormal_levels = 0, subnormal_outputs = 0;
     for (int frame = 0; frame < 60000; ++frame) {
         if (frame % 345 == 0) {
             // Tick-rate changes on a few channels, made to both copies.
@@ -887,6 +888,10 @@ TEST(Exactness, FastPathsMatchTheFormulasBitForBit)
             if (HasFatalFailure()) return;
             const InstrumentDef &def = song_instruments_of(image)[channels[c].instrument];
             if (channels[c].instrument != 0 && def.type == INSTRUMENT_FM) ++fm_frames;
+            for (const OperatorState &o : channels[c].op) {
+                if (o.level != 0.0 && std::fabs(o.level) < DBL_MIN) ++subnormal_levels;
+                if (o.output != 0.0 && std::fabs(o.output) < DBL_MIN) ++subnormal_outputs;
+            }
             if (channels[c].cutoff != 0) ++filtered;
         }
         ++frames;
@@ -894,4 +899,7 @@ TEST(Exactness, FastPathsMatchTheFormulasBitForBit)
     EXPECT_EQ(frames, 60000);
     EXPECT_GT(fm_frames, 100000); // the comparison really ran the operators
     EXPECT_GT(filtered, 50000);
+    // Envelopes decaying to 0 reach subnormal levels, which take their own path.
+    EXPECT_GT(subnormal_levels, 50000);
+    EXPECT_GT(subnormal_outputs, 20000);
 }
