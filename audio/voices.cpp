@@ -24,14 +24,13 @@
 //  - Overlap. One FM voice is a chain of dependent steps; the FM voices of a
 //    frame are independent of one another until the final sum, so they run
 //    four abreast (render_fm) and the processor overlaps their chains.
-// The vibrato sine and a sliding cutoff's tangent take arbitrary arguments and
-// stay libm calls.
-//
 //  - Subnormals. An operator decaying to level 0 ends on subnormal levels if
 //    its note is held (seconds at the slow rates), where the processor is
 //    slow; those levels and the products made from them are computed on
 //    their integer unit counts instead (see below). Flushing them to zero
 //    would be faster still but would change the arithmetic.
+// The vibrato sine and a sliding cutoff's tangent take arbitrary arguments and
+// stay libm calls.
 //
 // Integer results of the formulas are kept in doubles (they are whole numbers
 // far below 2^53) and truncated with trunc_whole below, which is defined for
