@@ -41,6 +41,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #if defined(__x86_64__)
 #include <emmintrin.h>
 #endif
@@ -50,6 +51,8 @@
 ChannelState channels[SONG_MAX_CHANNELS] = {};
 
 static double sine_table[VOICE_SINE_SIZE];
+static_assert(VOICE_SINE_SIZE == 1 << 16, "the table is indexed by a 16-bit phase");
+static_assert(std::numeric_limits<double>::is_iec559, "the subnormal paths read IEEE double bits");
 
 static bool build_sine_table()
 {
