@@ -56,7 +56,7 @@ target_sources(quillmora_core PRIVATE gfx/image_store.cpp)
 set_source_files_properties(gfx/image_store.cpp PROPERTIES OBJECT_DEPENDS ${QUILL_IMAGE_DIR}/image_table.inc)
 
 # Contact sheet of every picture for the README: cmake --build <dir> --target contact_sheet
-add_executable(contact_sheet_tool tools/contact_sheet.cpp tools/image_png.cpp)
+add_executable(contact_sheet_tool tools/contact_sheet.cpp tools/png_write.cpp)
 target_compile_options(contact_sheet_tool PRIVATE ${QUILL_WARNINGS})
 target_link_libraries(contact_sheet_tool PRIVATE quill_image_painter ZLIB::ZLIB)
 add_custom_target(contact_sheet
@@ -81,7 +81,7 @@ add_test(NAME image_generation_is_deterministic
     repaint ${CMAKE_BINARY_DIR}/image_repaint $<TARGET_FILE:imagegen> ${QUILL_IMAGE_RECIPES} ${QUILL_IMAGE_DIR})
 set_tests_properties(image_generation_is_deterministic PROPERTIES LABELS images)
 # The generator's toolkit (noise, masks, text, recipes, PNG) on its own.
-add_executable(test_image_tools tests/test_image_tools.cpp tools/image_png.cpp)
+add_executable(test_image_tools tests/test_image_tools.cpp tools/png_write.cpp)
 target_compile_options(test_image_tools PRIVATE ${QUILL_WARNINGS})
 target_link_libraries(test_image_tools PRIVATE quill_image_painter ZLIB::ZLIB GTest::gtest GTest::gtest_main)
 add_test(NAME image_tools COMMAND test_image_tools)
