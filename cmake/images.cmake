@@ -66,23 +66,15 @@ add_custom_target(contact_sheet
   VERBATIM)
 
 # Tests: the store and the pictures' defining properties, without a window.
-add_executable(test_image_store tests/test_image_store.cpp)
-target_compile_options(test_image_store PRIVATE ${QUILL_WARNINGS})
-target_link_libraries(test_image_store PRIVATE ${QUILL_TEST_LIBS})
-add_test(NAME image_store COMMAND test_image_store --gtest_filter=-ImageUpload*)
-set_tests_properties(image_store PROPERTIES LABELS images)
+quill_gtest(test_image_store NAME image_store SOURCES tests/test_image_store.cpp
+  ARGS --gtest_filter=-ImageUpload* LABELS images)
 # Texture uploads need a GL context: same binary, under its own X server.
-add_test(NAME image_upload
-  COMMAND xvfb-run -a -s "-screen 0 1024x768x24 -noreset" $<TARGET_FILE:test_image_store> --gtest_filter=ImageUpload*)
-set_tests_properties(image_upload PROPERTIES LABELS "images;gl")
+quill_gtest(test_image_store NAME image_upload XVFB ARGS --gtest_filter=ImageUpload* LABELS images gl)
 # Painting twice must give the same bytes as the embedded build.
 add_test(NAME image_generation_is_deterministic
   COMMAND sh -c "rm -rf \"$1\" && mkdir -p \"$1\" && \"$2\" \"$3\" \"$1\" && for f in images.bin title_logo.rgb image_table.inc; do cmp \"$1/$f\" \"$4/$f\" || exit 1; done"
     repaint ${CMAKE_BINARY_DIR}/image_repaint $<TARGET_FILE:imagegen> ${QUILL_IMAGE_RECIPES} ${QUILL_IMAGE_DIR})
 set_tests_properties(image_generation_is_deterministic PROPERTIES LABELS images)
 # The generator's toolkit (noise, masks, text, recipes, PNG) on its own.
-add_executable(test_image_tools tests/test_image_tools.cpp tools/png_write.cpp)
-target_compile_options(test_image_tools PRIVATE ${QUILL_WARNINGS})
-target_link_libraries(test_image_tools PRIVATE quill_image_painter ZLIB::ZLIB GTest::gtest GTest::gtest_main)
-add_test(NAME image_tools COMMAND test_image_tools)
-set_tests_properties(image_tools PROPERTIES LABELS images)
+quill_gtest(test_image_tools NAME image_tools SOURCES tests/test_image_tools.cpp tools/png_write.cpp
+  LIBS quill_image_painter ZLIB::ZLIB GTest::gtest GTest::gtest_main LABELS images)

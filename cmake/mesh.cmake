@@ -6,11 +6,7 @@ target_sources(quillmora_core PRIVATE
   gfx/mc_table.cpp
   gfx/trimesh.cpp)
 
-add_executable(test_mesh tests/test_subdiv_mesh.cpp tests/test_marching_cubes.cpp tests/test_trimesh.cpp)
-target_link_libraries(test_mesh PRIVATE ${QUILL_TEST_LIBS})
-target_compile_options(test_mesh PRIVATE ${QUILL_WARNINGS})
-add_test(NAME mesh COMMAND test_mesh)
+quill_gtest(test_mesh NAME mesh
+  SOURCES tests/test_subdiv_mesh.cpp tests/test_marching_cubes.cpp tests/test_trimesh.cpp)
 
-add_executable(bench_mesh bench/bench_mesh.cpp)
-target_link_libraries(bench_mesh PRIVATE quillmora_core benchmark::benchmark)
-target_compile_options(bench_mesh PRIVATE ${QUILL_WARNINGS})
+quill_bench(bench_mesh bench/bench_mesh.cpp)

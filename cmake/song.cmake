@@ -30,11 +30,8 @@ add_custom_command(
 add_custom_target(song_image DEPENDS ${QUILL_SONG_IMAGE})
 quill_embed(TARGET quillmora_core SYMBOL quill_song_image FILE ${QUILL_SONG_IMAGE} DEPENDS song_image)
 
-add_executable(test_song_compiler tests/test_song_compiler.cpp)
-target_compile_options(test_song_compiler PRIVATE ${QUILL_WARNINGS})
-target_link_libraries(test_song_compiler PRIVATE songc_lib GTest::gtest GTest::gtest_main)
-add_test(NAME song_compiler COMMAND test_song_compiler)
-set_tests_properties(song_compiler PROPERTIES LABELS song)
+quill_gtest(test_song_compiler NAME song_compiler SOURCES tests/test_song_compiler.cpp
+  LIBS songc_lib GTest::gtest GTest::gtest_main LABELS song)
 
 # Offline rendering and level analysis of the embedded song.
 add_library(song_meter STATIC tools/song_meter.cpp)
@@ -44,18 +41,11 @@ add_executable(song-meter tools/song_meter_main.cpp)
 target_compile_options(song-meter PRIVATE ${QUILL_WARNINGS})
 target_link_libraries(song-meter PRIVATE song_meter)
 
-add_executable(test_song_content tests/test_song_content.cpp)
-target_compile_options(test_song_content PRIVATE ${QUILL_WARNINGS})
-target_link_libraries(test_song_content PRIVATE ${QUILL_TEST_LIBS})
-add_test(NAME song_content COMMAND test_song_content)
-set_tests_properties(song_content PROPERTIES LABELS song)
+quill_gtest(test_song_content NAME song_content SOURCES tests/test_song_content.cpp LABELS song)
 
-add_executable(test_song_levels tests/test_song_levels.cpp)
-target_compile_options(test_song_levels PRIVATE ${QUILL_WARNINGS})
+quill_gtest(test_song_levels NAME song_levels SOURCES tests/test_song_levels.cpp
+  LIBS song_meter GTest::gtest GTest::gtest_main LABELS song)
 target_compile_definitions(test_song_levels PRIVATE QUILL_SONG_FINGERPRINT="${CMAKE_SOURCE_DIR}/tests/song_fingerprint.txt")
-target_link_libraries(test_song_levels PRIVATE song_meter GTest::gtest GTest::gtest_main)
-add_test(NAME song_levels COMMAND test_song_levels)
-set_tests_properties(song_levels PROPERTIES LABELS song)
 
 # The exported soundtrack measured by ffmpeg.
 add_test(NAME song_export_levels COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_song_export.sh $<TARGET_FILE:quillmora-soundtrack>)

@@ -5,24 +5,16 @@ target_sources(quillmora_core PRIVATE audio/voices.cpp)
 # whatever flags the rest of the build uses.
 set_source_files_properties(audio/voices.cpp PROPERTIES COMPILE_OPTIONS -ffp-contract=off)
 
-add_executable(test_voices tests/test_voices.cpp)
-target_link_libraries(test_voices PRIVATE ${QUILL_TEST_LIBS})
-target_compile_options(test_voices PRIVATE ${QUILL_WARNINGS})
-add_test(NAME voices COMMAND test_voices)
+quill_gtest(test_voices NAME voices SOURCES tests/test_voices.cpp)
 
 # The song written to a WAV file, exactly as the sound capture streams it.
 add_executable(quillmora-soundtrack tools/soundtrack.cpp)
 target_link_libraries(quillmora-soundtrack PRIVATE quillmora_core)
 target_compile_options(quillmora-soundtrack PRIVATE ${QUILL_WARNINGS})
 
-add_executable(bench_synth bench/bench_synth.cpp)
-target_link_libraries(bench_synth PRIVATE quillmora_core benchmark::benchmark)
-target_compile_options(bench_synth PRIVATE ${QUILL_WARNINGS})
+quill_bench(bench_synth bench/bench_synth.cpp)
 
-add_executable(test_mix_song tests/test_mix_song.cpp)
-target_link_libraries(test_mix_song PRIVATE ${QUILL_TEST_LIBS})
-target_compile_options(test_mix_song PRIVATE ${QUILL_WARNINGS})
-add_test(NAME mix_song COMMAND test_mix_song)
+quill_gtest(test_mix_song NAME mix_song SOURCES tests/test_mix_song.cpp)
 
 # The export against the program's sound capture under Xvfb: the first
 # minute, and (labelled e2e) the whole song up to the program's own stop.
