@@ -757,7 +757,8 @@ RefFrame ref_mix(ChannelState *chs, const uint8_t *image, int count, int master)
             }
         }
         if (ch.cutoff != 0) {
-            const double omega = std::pow(ch.cutoff * 2.66e-7, 2);
+            const double x = ch.cutoff * 2.66e-7;
+            const double omega = x * x; // a square, not libm's pow, whose last bit may differ
             const double a = 1 / std::tan(omega);
             const double w = (ch.voice_out - 2 * (1 - a * a) * ch.filter_w1 + (1.16 * a - a * a - 1) * ch.filter_w2) /
                              (1 + 1.16 * a + a * a);
