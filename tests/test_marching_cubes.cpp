@@ -11,6 +11,7 @@
 
 #include "gfx/marching_cubes.h"
 #include "gfx/subdiv_mesh.h"
+#include "mesh_checks.h"
 
 namespace {
 
@@ -61,15 +62,6 @@ const Vec3f kStep = {0.5f, 2.0f, 1.0f};
 V3 world(double a, double b, double c)
 {
     return {kOrigin.x + a * kStep.x, kOrigin.y + b * kStep.y, kOrigin.z + c * kStep.z};
-}
-
-// Every edge of the linked mesh is shared by exactly two faces.
-void expect_closed()
-{
-    link_edges();
-    ASSERT_GT(subdiv_mesh.edge_count, 0);
-    for (int32_t e = 0; e < subdiv_mesh.edge_count; ++e)
-        ASSERT_EQ(subdiv_mesh.edges[e].face_count, 2) << "edge " << e;
 }
 
 }  // namespace

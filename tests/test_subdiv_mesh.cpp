@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gfx/subdiv_mesh.h"
+#include "mesh_checks.h"
 
 namespace {
 
@@ -50,14 +51,6 @@ void build_fan(int m, float h)
     }
     for (int i = 0; i < m; ++i)
         add_face({0, 1 + i, 1 + (i + 1) % m});
-}
-
-void expect_closed()
-{
-    link_edges();
-    ASSERT_GT(subdiv_mesh.edge_count, 0);
-    for (int32_t e = 0; e < subdiv_mesh.edge_count; ++e)
-        ASSERT_EQ(subdiv_mesh.edges[e].face_count, 2) << "edge " << e;
 }
 
 }  // namespace
