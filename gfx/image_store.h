@@ -33,3 +33,28 @@ void upload_mipmapped_image(uint32_t texture, const char *key);
 inline constexpr int32_t TITLE_LOGO_WIDTH = 656;
 inline constexpr int32_t TITLE_LOGO_HEIGHT = 194;
 extern "C" const unsigned char quill_title_logo[];
+
+// Unkeyed pictures that their scenes read directly: raw RGB, 3 bytes per
+// pixel, first stored row at the bottom (texture row 0), no header.
+inline constexpr int32_t REEL_IMAGE_SIZE = 128;        // spoked reel disc on black
+extern "C" const unsigned char quill_reel_image[];
+inline constexpr int32_t FLOWER_IMAGE_SIZE = 64;       // white flower, yellow centre, on black
+extern "C" const unsigned char quill_flower_image[];
+inline constexpr int32_t CORNER_MASK_SIZE = 64;        // soft dark shape with a bumpy edge on white
+extern "C" const unsigned char quill_corner_mask_image[];
+inline constexpr int32_t SUBTITLE_IMAGE_WIDTH = 336;   // one line of white text on black
+inline constexpr int32_t SUBTITLE_IMAGE_HEIGHT = 16;
+extern "C" const unsigned char quill_subtitle_image[];
+inline constexpr int32_t SIGNATURE_IMAGE_WIDTH = 256;  // eight 32 x 28 character cells, white on black
+inline constexpr int32_t SIGNATURE_IMAGE_HEIGHT = 28;
+extern "C" const unsigned char quill_signature_image[];
+
+// The tunnel's relief: 128 x 128 grey texels (three equal bytes, 0..173),
+// immediately followed by the text of the bump-lighting fragment program.
+inline constexpr int32_t HEIGHT_IMAGE_SIZE = 128;
+inline constexpr int32_t BUMP_PROGRAM_LENGTH = 1238;
+extern "C" const unsigned char quill_height_image[];
+inline const char *bump_program_text()
+{
+    return reinterpret_cast<const char *>(quill_height_image) + HEIGHT_IMAGE_SIZE * HEIGHT_IMAGE_SIZE * 3;
+}
