@@ -89,6 +89,11 @@ add_test(NAME image_generation_is_deterministic
     repaint ${CMAKE_BINARY_DIR}/image_repaint $<TARGET_FILE:imagegen> ${QUILL_IMAGE_RECIPES} ${QUILL_IMAGE_DIR}
     ${QUILL_IMAGE_FILES})
 set_tests_properties(image_generation_is_deterministic PROPERTIES LABELS images)
+# A scene-read picture must be one the library declares, at the declared size.
+add_test(NAME imagegen_checks_unkeyed_pictures
+  COMMAND sh -c "mkdir -p \"$2\" && cd \"$2\" && printf 'picture reel_image 64 64\\nend\\n' > wrong_size.txt && printf 'picture mystery 8 8\\nend\\n' > unknown.txt && ! \"$1\" wrong_size.txt . 2> size.err && grep -q 'wrong_size.txt:0: reel_image: size differs' size.err && ! \"$1\" unknown.txt . 2> unknown.err && grep -q 'no such unkeyed picture' unknown.err"
+    checks $<TARGET_FILE:imagegen> ${CMAKE_BINARY_DIR}/image_checks)
+set_tests_properties(imagegen_checks_unkeyed_pictures PROPERTIES LABELS images)
 # The generator's toolkit (noise, masks, text, recipes, PNG) on its own.
 quill_gtest(test_image_tools NAME image_tools SOURCES tests/test_image_tools.cpp tools/png_write.cpp
   LIBS quill_image_painter ZLIB::ZLIB GTest::gtest GTest::gtest_main LABELS images)

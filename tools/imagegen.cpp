@@ -86,6 +86,20 @@ int main(int argc, char **argv) {
     std::string table = "// " + origin + "\n";
     bool painted[UNKEYED_COUNT] = {};
 
+    // Which declared unkeyed picture a recipe paints; checked for every
+    // recipe before anything is painted.
+    auto unkeyed_slot = [](const Recipe &r) -> size_t {
+        for (size_t i = 0; i < UNKEYED_COUNT; i++)
+            if (r.name == UNKEYED[i].name) {
+                if (r.width != UNKEYED[i].width || r.height != UNKEYED[i].height)
+                    recipe_fail(r, 0, "size differs from the one gfx/image_store.h declares");
+                return i;
+            }
+        recipe_fail(r, 0, "no such unkeyed picture in gfx/image_store.h");
+    };
+    for (const Recipe &r : book.pictures)
+        if (!r.keyed) unkeyed_slot(r);
+
     for (const Recipe &r : book.pictures) {
         Canvas c = paint_picture(book, r);
         if (r.keyed) {
@@ -94,11 +108,7 @@ int main(int argc, char **argv) {
                      std::to_string(blob.size()) + "u},\n";
             append_rgb(blob, c, true);
         } else {
-            size_t i = 0;
-            while (i < UNKEYED_COUNT && r.name != UNKEYED[i].name) i++;
-            if (i == UNKEYED_COUNT) recipe_fail(r, 0, "no such unkeyed picture in gfx/image_store.h");
-            if (r.width != UNKEYED[i].width || r.height != UNKEYED[i].height)
-                recipe_fail(r, 0, "size differs from the one gfx/image_store.h declares");
+            const size_t i = unkeyed_slot(r);
             std::vector<uint8_t> rgb;
             append_rgb(rgb, c, !UNKEYED[i].top_first);
             write_file(out_dir + "/" + r.name + ".rgb", std::string(rgb.begin(), rgb.end()));
