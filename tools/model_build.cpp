@@ -59,7 +59,7 @@ struct BuildState {
 };
 
 const std::set<std::string> PARAM_FIELDS = {"ring", "tip",  "caps", "spine", "width", "depth",   "edge",
-                                            "end",  "from", "to",   "wrap",  "leg",   "rail",    "spandrel",
+                                            "hub",  "from", "to",   "wrap",  "leg",   "rail",    "spandrel",
                                             "rows", "columns", "pleats", "fold", "lean", "hem"};
 const std::set<std::string> OP_FIELDS = {"lines", "box",  "round", "extrude", "sprout", "lathe", "plate", "ribbon",
                                          "slab",  "legs", "drape", "face",    "like",   "tree"};
@@ -147,10 +147,15 @@ void op_extrude(BuildState &st, const Op &op) {
                                 recipe_number(h, i + 3));
         chosen.insert(part.begin(), part.end());
     }
+    // A ring's height may be a range a..b/n: the rings at its steps above a.
     std::vector<ExtrudeRing> rings;
     for (const ModelLine *r : params_named(op, "ring")) {
         if (r->args.size() != 1) recipe_want(*r, 2);
-        rings.push_back({recipe_number(*r, 0), r->args.size() > 1 ? recipe_number(*r, 1) : 0.0});
+        ModelLine first = *r;
+        first.args.resize(1);
+        for (double hgt : recipe_numbers(first, 0))
+            if (rings.empty() || hgt > rings.back().height)
+                rings.push_back({hgt, r->args.size() > 1 ? recipe_number(*r, 1) : 0.0});
     }
     std::string problem = mesh_extrude(st.mesh, std::vector<int32_t>(chosen.begin(), chosen.end()), f, rings);
     if (!problem.empty()) recipe_fail(h, problem);
@@ -224,13 +229,13 @@ std::vector<double> cosine_steps(int n) {
 }
 
 // plate <along> <across> <through> ; spine <x y>... ; width <w0> <w1> ;
-// depth <z0> <z1> ; edge <radius> ; end flat | end round <columns>
+// depth <z0> <z1> ; edge <radius> ; hub <columns>
 // A bar laid along a Bezier spine in the xy plane: a gridded box bent along
 // the spine, its half-width running from w0 to w1, its cross-section a
-// rectangle with rounded corners, its far end flat or rounded around the
-// spine's last point with radius w1.
+// rectangle with rounded corners. Its far end is flat, or with hub rounded
+// round the spine's last point (radius w1) over that many columns.
 void op_plate(BuildState &st, const Op &op) {
-    accept_params(op, {"spine", "width", "depth", "edge", "end"});
+    accept_params(op, {"spine", "width", "depth", "edge", "hub"});
     const ModelLine &h = op.head;
     recipe_want(h, 3);
     const int a = recipe_int(h, 0), b = recipe_int(h, 1), c = recipe_int(h, 2);
@@ -250,15 +255,10 @@ void op_plate(BuildState &st, const Op &op) {
         edge = recipe_number(*el, 0);
     }
     int n_end = 0;
-    if (const ModelLine *el = param_once(op, "end", false)) {
-        recipe_want(*el, 1, true);
-        if (el->args[0] == "round") {
-            recipe_want(*el, 2);
-            n_end = recipe_int(*el, 1);
-            if (n_end < 1 || n_end >= a) recipe_fail(*el, "the round end needs 1 to along - 1 columns");
-        } else if (el->args[0] != "flat" || el->args.size() != 1) {
-            recipe_fail(*el, "expected: end flat, or end round <columns>");
-        }
+    if (const ModelLine *el = param_once(op, "hub", false)) {
+        recipe_want(*el, 1);
+        n_end = recipe_int(*el, 0);
+        if (n_end < 1 || n_end >= a) recipe_fail(*el, "the hub needs 1 to along - 1 columns");
     }
     if (w0 <= 0 || w1 <= 0 || hd <= 0) recipe_fail(h, "a plate needs positive width and depth");
     const Spine sp = spine_make(ctrl);
@@ -290,7 +290,8 @@ void op_plate(BuildState &st, const Op &op) {
         double qx = p.y * hw, qy = p.z * hd;
         double ix = std::clamp(qx, -(hw - e), hw - e), iy = std::clamp(qy, -(hd - e), hd - e);
         double dx = qx - ix, dy = qy - iy, dl2 = std::hypot(dx, dy);
-        if (dl2 > 0) {
+        const bool on_rim = std::fabs(p.y) == 1 || std::fabs(p.z) == 1;  // not inside an end face
+        if (dl2 > 0 && on_rim) {
             qx = ix + e * dx / dl2;
             qy = iy + e * dy / dl2;
         }
@@ -711,7 +712,7 @@ BuiltModel build_model(const ModelRecipe &r, const std::vector<BuiltModel> &done
     BuiltModel out;
     out.name = r.name;
     std::vector<Op> ops;
-    const ModelLine *translation = nullptr, *bounds = nullptr, *counts = nullptr, *closed = nullptr;
+    const ModelLine *translation = nullptr, *bounds = nullptr, *counts = nullptr, *closed = nullptr, *normals = nullptr;
     auto once = [](const ModelLine *&slot, const ModelLine &l) {
         if (slot) recipe_fail(l, l.field + " is given twice");
         slot = &l;
@@ -726,6 +727,10 @@ BuiltModel build_model(const ModelRecipe &r, const std::vector<BuiltModel> &done
         } else if (l.field == "closed") {
             once(closed, l);
             recipe_want(l, 0);
+        } else if (l.field == "normals") {
+            once(normals, l);
+            recipe_want(l, 1);
+            if (l.args[0] != "area" && l.args[0] != "even") recipe_fail(l, "normals are weighted by area or even");
         } else if (l.field == "atlas") {
             recipe_want(l, 2);
             st.atlas_w = recipe_number(l, 0);
@@ -788,7 +793,7 @@ BuiltModel build_model(const ModelRecipe &r, const std::vector<BuiltModel> &done
         std::string problem = mesh_fit(st.mesh, lo, hi, FIT_TOLERANCE);
         if (!problem.empty()) recipe_fail(*bounds, problem);
     }
-    mesh_normals(st.mesh);
+    mesh_normals(st.mesh, normals && normals->args[0] == "even");
 
     recipe_want(*counts, 3);
     const long want[3] = {recipe_int(*counts, 0), recipe_int(*counts, 1), recipe_int(*counts, 2)};

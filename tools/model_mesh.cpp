@@ -43,14 +43,14 @@ P3 tri_area_vector(const Mesh &m, const std::array<int32_t, 3> &t) {
     return cross(m.pos[t[1]] - m.pos[t[0]], m.pos[t[2]] - m.pos[t[0]]);
 }
 
-void mesh_normals(Mesh &m) {
+void mesh_normals(Mesh &m, bool even) {
     m.normal.assign(m.pos.size(), P3{});
     for (const auto &t : m.tris) {
-        P3 a = tri_area_vector(m, t);
+        P3 a = even ? unit(tri_area_vector(m, t)) : tri_area_vector(m, t);
         for (int32_t v : t) m.normal[v] = m.normal[v] + a;
     }
     for (const auto &q : m.quads) {
-        P3 a = quad_area_vector(m, q);
+        P3 a = even ? unit(quad_area_vector(m, q)) : quad_area_vector(m, q);
         for (int32_t v : q) m.normal[v] = m.normal[v] + a;
     }
     for (P3 &n : m.normal) n = unit(n);

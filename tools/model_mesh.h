@@ -45,9 +45,11 @@ void mesh_append(Mesh &m, const Mesh &part);
 P3 quad_area_vector(const Mesh &m, const std::array<int32_t, 4> &q);
 P3 tri_area_vector(const Mesh &m, const std::array<int32_t, 3> &t);
 
-// Unit vertex normals: the area-weighted sum of the normals of the faces
-// around each vertex.
-void mesh_normals(Mesh &m);
+// Unit vertex normals: the sum of the normals of the faces around each
+// vertex, weighted by the faces' areas (thin bevels then barely bend the
+// normals of the large faces beside them), or evenly (every corner of a plain
+// box leans out diagonally, so each of its sides catches some light).
+void mesh_normals(Mesh &m, bool even = false);
 // Axis-aligned bounds of the vertices.
 void mesh_bounds(const Mesh &m, P3 *lo, P3 *hi);
 // Signed volume enclosed by a closed mesh (positive when faces point out).
