@@ -53,3 +53,5 @@ quill_gtest(test_models NAME models SOURCES tests/test_models.cpp
 add_test(NAME modelgen COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_modelgen.sh
   $<TARGET_FILE:modelgen> ${QUILL_MODEL_DIR} ${QUILL_MODEL_RECIPES})
 set_tests_properties(modelgen PROPERTIES LABELS models)
+# The tree's winding, seen through back-face culling on a real window.
+quill_gtest(test_models_gl NAME models_gl SOURCES tests/test_models_gl.cpp XVFB LABELS models gl)

@@ -230,6 +230,51 @@ TEST(Models, JackIsACubeWithSixBallEndedArms)
     EXPECT_GT(ball, 2 * neck);
 }
 
+TEST(Models, TreeIsAFirNarrowingToItsTip)
+{
+    const StaticModel &m = static_model(MODEL_TREE);
+    EXPECT_STREQ(m.name, "tree");
+    EXPECT_EQ(m.tri_count, 1943);
+    EXPECT_EQ(m.quad_count, 8843);
+    EXPECT_EQ(m.vertex_count, 11346);
+    const double pi = std::acos(-1.0);
+    // It stands on the ground with its trunk on the z axis, about 3.14 tall
+    // and reaching about 1.45 along x and y.
+    double lo[3] = {1e30, 1e30, 1e30}, hi[3] = {-1e30, -1e30, -1e30}, tip = 0;
+    // The widest reach in each half-unit band of height shrinks towards the
+    // top, from the lowest tiers' full spread to a narrow crown.
+    double reach[6] = {};
+    int far_off_tier_lines = 0;
+    for (int32_t i = 0; i < m.vertex_count; ++i) {
+        const MeshVertex &v = m.vertices[i];
+        const double p[3] = {v.px, v.py, v.pz}, r = std::hypot(v.px, v.py);
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], p[a]);
+            hi[a] = std::max(hi[a], p[a]);
+        }
+        const int band = int(v.pz / 0.5);
+        if (band < 6) reach[band] = std::max(reach[band], r);
+        if (r < 1e-9) tip = std::max(tip, v.pz);
+        // Limbs grow in four directions per tier, the tiers turned by 45
+        // degrees in turn: the far reaches lie along eight lines.
+        if (r > 1.1) {
+            const double a = std::atan2(v.py, v.px) / (pi / 4);
+            far_off_tier_lines += std::fabs(a - std::round(a)) > 0.35;
+        }
+    }
+    EXPECT_EQ(lo[2], 0);
+    EXPECT_EQ(hi[2], 3.14);
+    EXPECT_EQ(tip, 3.14);
+    for (int a = 0; a < 2; ++a) {
+        EXPECT_NEAR(lo[a], -1.45, 0.06);
+        EXPECT_NEAR(hi[a], 1.45, 0.06);
+    }
+    for (int b = 2; b < 6; ++b) EXPECT_LT(reach[b], reach[b - 1] + 0.05) << "band " << b;
+    EXPECT_GT(reach[1], 1.2);
+    EXPECT_LT(reach[5], 0.5 * reach[1]);
+    EXPECT_EQ(far_off_tier_lines, 0);
+}
+
 // The colour of the projector's skin at a point of the body's surface that
 // faces +z or -z at depth z: the point's texture coordinates interpolated
 // across the flat, axis-aligned quad that holds it, looked up in proj_texture.

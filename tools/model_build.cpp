@@ -713,6 +713,7 @@ BuiltModel build_model(const ModelRecipe &r, const std::vector<BuiltModel> &done
     out.name = r.name;
     std::vector<Op> ops;
     const ModelLine *translation = nullptr, *bounds = nullptr, *counts = nullptr, *closed = nullptr, *normals = nullptr;
+    std::vector<const ModelLine *> fits;
     auto once = [](const ModelLine *&slot, const ModelLine &l) {
         if (slot) recipe_fail(l, l.field + " is given twice");
         slot = &l;
@@ -727,6 +728,8 @@ BuiltModel build_model(const ModelRecipe &r, const std::vector<BuiltModel> &done
         } else if (l.field == "closed") {
             once(closed, l);
             recipe_want(l, 0);
+        } else if (l.field == "fit") {
+            fits.push_back(&l);
         } else if (l.field == "normals") {
             once(normals, l);
             recipe_want(l, 1);
@@ -793,6 +796,13 @@ BuiltModel build_model(const ModelRecipe &r, const std::vector<BuiltModel> &done
         std::string problem = mesh_fit(st.mesh, lo, hi, FIT_TOLERANCE);
         if (!problem.empty()) recipe_fail(*bounds, problem);
     }
+    for (const ModelLine *f : fits) {
+        recipe_want(*f, 3);
+        if (bounds) recipe_fail(*f, "bounds already fit every axis");
+        std::string problem = mesh_fit_axis(st.mesh, axis_of(*f, f->args[0]), recipe_number(*f, 1), recipe_number(*f, 2),
+                                            FIT_TOLERANCE);
+        if (!problem.empty()) recipe_fail(*f, problem);
+    }
     mesh_normals(st.mesh, normals && normals->args[0] == "even");
 
     recipe_want(*counts, 3);
@@ -824,9 +834,7 @@ std::vector<BuiltModel> build_models(const std::vector<ModelRecipe> &recipes) {
                 if (r) recipe_fail(c.head, "model " + c.name + " is described twice");
                 r = &c;
             }
-        if (!r) {  // TRANSITIONAL: models not described yet stay empty
-            built.push_back(BuiltModel{MODEL_NAMES[i], {"0", "0", "0"}, {}, {}});
-            continue;
+        if (!r) {
             ModelLine none;
             none.file = recipes.empty() ? std::string("recipes") : recipes.front().head.file;
             recipe_fail(none, std::string("no recipe describes the model ") + MODEL_NAMES[i]);

@@ -368,33 +368,37 @@ void mesh_tube(Mesh &m, const std::vector<P3> &path, const std::vector<RingFrame
 
 // --- fitting ---------------------------------------------------------------
 
-std::string mesh_fit(Mesh &m, P3 lo, P3 hi, double tolerance) {
+std::string mesh_fit_axis(Mesh &m, int a, double t0, double t1, double tolerance) {
     P3 mlo, mhi;
     mesh_bounds(m, &mlo, &mhi);
-    const char *names = "xyz";
-    for (int a = 0; a < 3; a++) {
-        const double t0 = coord(lo, a), t1 = coord(hi, a), m0 = coord(mlo, a), m1 = coord(mhi, a);
-        const double span = t1 - t0, built = m1 - m0;
-        char what[200];
-        if (span == 0) {
-            if (built > 1e-9) {
-                std::snprintf(what, sizeof what, "the shape is not flat in %c (it spans %.4g)", names[a], built);
-                return what;
-            }
-            for (P3 &p : m.pos) coord(p, a) = t0;
-            continue;
-        }
-        const double scale = span / built;
-        if (std::fabs(scale - 1) > tolerance || std::fabs(m0 - t0) > tolerance * span ||
-            std::fabs(m1 - t1) > tolerance * span) {
-            std::snprintf(what, sizeof what, "the shape spans %.4f..%.4f in %c, too far from the bounds %.4f..%.4f",
-                          m0, m1, names[a], t0, t1);
+    const double m0 = coord(mlo, a), m1 = coord(mhi, a), span = t1 - t0, built = m1 - m0;
+    const char name = "xyz"[a];
+    char what[200];
+    if (span == 0) {
+        if (built > 1e-9) {
+            std::snprintf(what, sizeof what, "the shape is not flat in %c (it spans %.4g)", name, built);
             return what;
         }
-        for (P3 &p : m.pos) {
-            double &v = coord(p, a);
-            v = v == m1 ? t1 : t0 + (v - m0) * scale;
-        }
+        for (P3 &p : m.pos) coord(p, a) = t0;
+        return "";
+    }
+    const double scale = span / built;
+    if (std::fabs(scale - 1) > tolerance || std::fabs(m0 - t0) > tolerance * span || std::fabs(m1 - t1) > tolerance * span) {
+        std::snprintf(what, sizeof what, "the shape spans %.4f..%.4f in %c, too far from the bounds %.4f..%.4f", m0, m1,
+                      name, t0, t1);
+        return what;
+    }
+    for (P3 &p : m.pos) {
+        double &v = coord(p, a);
+        v = v == m1 ? t1 : t0 + (v - m0) * scale;
+    }
+    return "";
+}
+
+std::string mesh_fit(Mesh &m, P3 lo, P3 hi, double tolerance) {
+    for (int a = 0; a < 3; a++) {
+        std::string problem = mesh_fit_axis(m, a, coord(lo, a), coord(hi, a), tolerance);
+        if (!problem.empty()) return problem;
     }
     return "";
 }

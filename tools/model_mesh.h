@@ -139,3 +139,5 @@ void mesh_tube(Mesh &m, const std::vector<P3> &path, const std::vector<RingFrame
 // hi), hitting both ends exactly. Returns an empty string, or a complaint when
 // some axis would have to stretch or shift by more than `tolerance` of its span.
 std::string mesh_fit(Mesh &m, P3 lo, P3 hi, double tolerance);
+// The same for one axis only.
+std::string mesh_fit_axis(Mesh &m, int axis, double lo, double hi, double tolerance);
