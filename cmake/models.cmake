@@ -55,3 +55,11 @@ add_test(NAME modelgen COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_modelgen.sh
 set_tests_properties(modelgen PROPERTIES LABELS models)
 # The tree's winding, seen through back-face culling on a real window.
 quill_gtest(test_models_gl NAME models_gl SOURCES tests/test_models_gl.cpp XVFB LABELS models gl)
+
+# quillmora-models -o DIR: every model as a Wavefront OBJ file.
+add_executable(quillmora-models tools/models_export.cpp)
+target_compile_options(quillmora-models PRIVATE ${QUILL_WARNINGS})
+target_link_libraries(quillmora-models PRIVATE quillmora_core)
+quill_gtest(test_models_export NAME models_export SOURCES tests/test_models_export.cpp LABELS models)
+target_compile_definitions(test_models_export PRIVATE QUILL_MODELS_TOOL="$<TARGET_FILE:quillmora-models>")
+add_dependencies(test_models_export quillmora-models)

@@ -1,6 +1,7 @@
 // model_sheet: draws every embedded model, lit, from two angles (the tree also
-// as the black silhouette the forest shows), and the assembled projector room
-// from the scene's own camera and from above, into one labelled PNG.
+// as the black silhouette the forest shows), the assembled projector room from
+// the scene's own camera and from above, and the projector's parts in place,
+// into one labelled PNG.
 //
 //   model_sheet <label-font> <out.png>
 //
@@ -268,14 +269,10 @@ Material material_of(ModelId id) {
     }
 }
 
-// The whole room as the projector scene assembles it, lit by the lamp at the eye.
-void draw_room(Target &t) {
-    const ModelId lit[] = {MODEL_PROJECTOR_BODY, MODEL_REEL_ARM_REAR, MODEL_REEL_ARM_FRONT, MODEL_ROLLER_SMALL,
-                           MODEL_ROLLER_LARGE,   MODEL_LENS_BARREL,   MODEL_BRACKET,        MODEL_FILM_STRIP_LOWER,
-                           MODEL_FILM_STRIP_UPPER, MODEL_TABLE,        MODEL_CURTAIN_1,      MODEL_CURTAIN_2,
-                           MODEL_CURTAIN_3,      MODEL_CURTAIN_4,     MODEL_CURTAIN_5,      MODEL_CURTAIN_6,
-                           MODEL_SCREEN_BORDER};
-    for (ModelId id : lit) draw_model(t, id, material_of(id));
+// The reels the room scene draws itself round the hubs: black film rolls
+// between grey spoked flanges (their picture approximated by a rim, a hub and
+// four spokes).
+void draw_reels(Target &t) {
     const Material black{rgb(0, 0, 0), false, true}, flange{rgb(0.5, 0.5, 0.5)};
     const struct {
         double x, y, roll, flange;
@@ -294,6 +291,17 @@ void draw_room(Target &t) {
             }
         }
     }
+}
+
+// The whole room as the projector scene assembles it, lit by the lamp at the eye.
+void draw_room(Target &t) {
+    const ModelId lit[] = {MODEL_PROJECTOR_BODY, MODEL_REEL_ARM_REAR, MODEL_REEL_ARM_FRONT, MODEL_ROLLER_SMALL,
+                           MODEL_ROLLER_LARGE,   MODEL_LENS_BARREL,   MODEL_BRACKET,        MODEL_FILM_STRIP_LOWER,
+                           MODEL_FILM_STRIP_UPPER, MODEL_TABLE,        MODEL_CURTAIN_1,      MODEL_CURTAIN_2,
+                           MODEL_CURTAIN_3,      MODEL_CURTAIN_4,     MODEL_CURTAIN_5,      MODEL_CURTAIN_6,
+                           MODEL_SCREEN_BORDER};
+    for (ModelId id : lit) draw_model(t, id, material_of(id));
+    draw_reels(t);
     // The lens glow, facing the screen.
     const int n = 32;
     for (int k = 0; k < n; k++) {
@@ -406,6 +414,19 @@ int main(int argc, char **argv) {
         int x = gap + k * (room_w + gap);
         canvas_blend(sheet, text_render(font, rooms[k].label, 11.0, TextStyle{}), x, y + 2, ink);
         paste(sheet, finish(t), x, y + label_h);
+    }
+    // The projector close up, beside the room: every part of it in place.
+    {
+        Camera cam = look_at({-4.2, 7.0, 12.5}, {-0.9, 3.5, 0}, {0, 1, 0}, 42, 4.0 / 3);
+        Target t = target_make(room_w / 2 * SS, room_h / 2 * SS, rgb(0.86, 0.86, 0.88), cam, Lighting::studio);
+        for (ModelId id : {MODEL_PROJECTOR_BODY, MODEL_REEL_ARM_REAR, MODEL_REEL_ARM_FRONT, MODEL_ROLLER_SMALL,
+                           MODEL_ROLLER_LARGE, MODEL_LENS_BARREL, MODEL_BRACKET, MODEL_FILM_STRIP_LOWER,
+                           MODEL_FILM_STRIP_UPPER})
+            draw_model(t, id, material_of(id));
+        draw_reels(t);
+        const int x = gap + room_w + gap, yy = y + label_h + room_h / 2 + gap;
+        canvas_blend(sheet, text_render(font, "the projector's parts in place", 11.0, TextStyle{}), x, yy + 2, ink);
+        paste(sheet, finish(t), x, yy + label_h);
     }
     std::vector<uint8_t> rgb_bytes;
     for (const Rgb &p : sheet.px) {
