@@ -63,3 +63,7 @@ target_link_libraries(quillmora-models PRIVATE quillmora_core)
 quill_gtest(test_models_export NAME models_export SOURCES tests/test_models_export.cpp LABELS models)
 target_compile_definitions(test_models_export PRIVATE QUILL_MODELS_TOOL="$<TARGET_FILE:quillmora-models>")
 add_dependencies(test_models_export quillmora-models)
+
+# Benchmark: the models drawn as the forest and the projector room draw them
+# (run it under xvfb-run).
+quill_bench(bench_models bench/bench_models.cpp)

@@ -185,6 +185,25 @@ TEST(Models, PartsMeetInTheRoom)
         }
         EXPECT_NEAR(reach, 0.29, 0.04) << m.name;
     }
+    // The film leaves each reel's roll along a tangent: the lower strip from
+    // the rear roll (radius 0.8) down into the back of the plinth, the upper
+    // from the front roll (radius 1.8) down to the large roller.
+    const struct {
+        ModelId id;
+        int from_vertex;
+        double hub_x, hub_y, roll;
+    } strips[2] = {{MODEL_FILM_STRIP_LOWER, 0, -3.574, 5.092, 0.8}, {MODEL_FILM_STRIP_UPPER, 0, 1.086, 5.408, 1.8}};
+    for (const auto &f : strips) {
+        const StaticModel &m = static_model(f.id);
+        const Vec3 a = world(m, f.from_vertex), b = world(m, f.from_vertex + 2);
+        const double dx = b.x - a.x, dy = b.y - a.y;
+        const double dist = std::fabs((f.hub_x - a.x) * dy - (f.hub_y - a.y) * dx) / std::hypot(dx, dy);
+        EXPECT_NEAR(dist, f.roll, 0.04) << m.name;
+        EXPECT_NEAR(std::hypot(a.x - f.hub_x, a.y - f.hub_y), f.roll, 0.04) << m.name;
+    }
+    const StaticModel &lower = static_model(MODEL_FILM_STRIP_LOWER);
+    EXPECT_NEAR(world(lower, 2).x, -2.558, 1e-9);
+    EXPECT_NEAR(world(lower, 2).y, 0.569, 1e-9);
     // The lens barrel's axis runs through the lens glow along x.
     const StaticModel &lens = static_model(MODEL_LENS_BARREL);
     double lo[3] = {1e30, 1e30, 1e30}, hi[3] = {-1e30, -1e30, -1e30};
