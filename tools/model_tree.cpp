@@ -76,7 +76,6 @@ void sweep(Mesh &m, const std::vector<P3> &path, double rx0, double rx1, double 
 }
 
 void parse_rules(const std::vector<ModelLine> &params, TreeRules *r, std::vector<Tier> *tiers) {
-    bool have_trunk = false;
     for (const ModelLine &l : params) {
         if (l.field == "trunk") {
             recipe_want(l, 5);
@@ -87,7 +86,6 @@ void parse_rules(const std::vector<ModelLine> &params, TreeRules *r, std::vector
             r->height = recipe_number(l, 4);
             if (r->trunk_sides < 3 || r->trunk_segments < 1 || r->height <= 0)
                 recipe_fail(l, "a trunk needs three sides, a segment and a height");
-            have_trunk = true;
         } else if (l.field == "flare") {
             recipe_want(l, 2);
             r->flare_height = recipe_number(l, 0);
@@ -129,7 +127,6 @@ void parse_rules(const std::vector<ModelLine> &params, TreeRules *r, std::vector
             tiers->push_back(t);
         }
     }
-    (void)have_trunk;
 }
 
 }  // namespace
