@@ -46,7 +46,7 @@ struct StaticModel {
     int32_t vertex_count;
     int32_t tri_count;
     int32_t quad_count;
-    const MeshVertex *vertices;     // local coordinates; normals not unit length
+    const MeshVertex *vertices;     // local coordinates; normals of unit length
     const int32_t *tris;            // 3 vertex indices per triangle, counter-clockwise outside
     const int32_t *quads;           // 4 vertex indices per quad, counter-clockwise outside
     const double *quad_texcoords;   // 8 per quad, (s, t) for each corner in quad order;
