@@ -1,0 +1,9 @@
+# The dot-screen ripple, the bump-mapped tunnel with the fur torus and the blob
+# tube with the greetings: their sources, tests and benchmark.
+target_sources(quillmora_core PRIVATE
+  scenes/blob.cpp)
+
+quill_gtest(test_blob NAME blob SOURCES tests/test_blob.cpp)
+
+# Frame costs (the GL ones under xvfb-run).
+quill_bench(bench_scenes_tech bench/bench_scenes_tech.cpp)
