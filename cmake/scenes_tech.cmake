@@ -7,3 +7,4 @@ quill_gtest(test_blob NAME blob SOURCES tests/test_blob.cpp)
 
 # Frame costs (the GL ones under xvfb-run).
 quill_bench(bench_scenes_tech bench/bench_scenes_tech.cpp)
+quill_gtest(test_scenes_tech_gl NAME scenes_tech_gl SOURCES tests/test_scenes_tech_gl.cpp XVFB LABELS gl)

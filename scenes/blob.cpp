@@ -29,6 +29,14 @@
 // drawn in the unit square of an orthographic view, its fan centre at
 // (0.35, -0.4) and its rim at radius 2, beyond every corner.
 //
+// Same frame whatever came before: Mesa draws a long immediate-mode batch in
+// pieces cut where its vertex buffer happens to fill, which depends on every
+// vertex sent in earlier frames, and rasterizes a piece that needs clipping
+// along other quad diagonals than one that does not. So the same mesh gave
+// slightly different pixels from frame to frame, and a shot differed from
+// the captured frame. The quads are therefore compiled into a display list
+// and called: the list is cut and drawn the same way every time.
+//
 // Speed: about 26 000 samples fall inside the cylinder, two lattice samples
 // each. The lattice is read through a derived table of the eight corner bytes
 // of every cell, and since the angle is 2 pi / 256 times a small integer
@@ -64,6 +72,7 @@ struct GreetingSlot {
     int32_t width, height;
 };
 static GreetingSlot greetings[BLOB_GREETINGS];
+static uint32_t blob_mesh_list;
 
 // n1 and n2 lie in -128..127, so k = 4 n1 + 2 n2 lies in -768..762.
 static constexpr int32_t WAVE_K_MIN = -768, WAVE_K_MAX = 762;
@@ -165,6 +174,7 @@ void blob_scene_setup()
         upload_rect_image(names[i], greeting_keys[i], &greetings[i].width, &greetings[i].height);
     }
     blob_make_lattice();
+    blob_mesh_list = glGenLists(1);
 }
 
 // The background: a fan of sixteen rays about a point below and right of the
@@ -258,7 +268,10 @@ void blob_mesh_draw(double u)
     glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 40.0f);
 
+    glNewList(blob_mesh_list, GL_COMPILE);
     blob_submit_quads();
+    glEndList();
+    glCallList(blob_mesh_list);
 }
 
 // The sixteen logos, added twice (z = 0 and 0.5) for a slight double image.

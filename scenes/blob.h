@@ -52,7 +52,8 @@ double greeting_x(int32_t slot, double u);
 double greeting_y(int32_t slot);
 
 // One GL_QUADS batch of every live quad of the subdivision mesh, each corner
-// with its accumulated normal and its position.
+// with its accumulated normal and its position (blob_mesh_draw compiles it
+// into a display list and calls that).
 void blob_submit_quads();
 // Clears depth, draws the sunburst and the current subdivision mesh's quads,
 // lit and fogged, for local time u. Reads knob3, knob4, knob5 and knob7.

@@ -1,0 +1,133 @@
+// The dot screen, the bump tunnel and the blob tube on a real 800x600 window
+// (Xvfb + Mesa), checked by reading pixels back: colours at places worked out
+// from the scenes' geometry, regions that must be dark or light, and frames
+// that must not depend on the frame drawn before them.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+#include "gfx/precalc.h"
+#include "gfx/subdiv_mesh.h"
+#include "scenes/blob.h"
+#include "scenes/scenes.h"
+#include "shell/shell.h"
+#include "timeline/timeline.h"
+
+namespace {
+
+constexpr int W = 800, H = 600;
+
+struct Frame {
+    std::vector<uint8_t> px = std::vector<uint8_t>(W * H * 3);
+    const uint8_t *at(int x, int y) const { return &px[(size_t(y) * W + x) * 3]; }
+    bool operator==(const Frame &o) const { return px == o.px; }
+};
+
+Frame read_frame()
+{
+    Frame f;
+    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, f.px.data());
+    return f;
+}
+
+// Window pixel of a point in the unit square of an orthographic view.
+int px_x(double x) { return int(std::lround((x + 1.0) * 0.5 * W)); }
+int px_y(double y) { return int(std::lround((y + 1.0) * 0.5 * H)); }
+
+void expect_rgb(const uint8_t *p, int r, int g, int b, int tol, const char *what)
+{
+    EXPECT_NEAR(p[0], r, tol) << what;
+    EXPECT_NEAR(p[1], g, tol) << what;
+    EXPECT_NEAR(p[2], b, tol) << what;
+}
+
+void set_knobs(std::initializer_list<std::pair<int, double>> values, uint8_t flag = 0)
+{
+    knobs = {};
+    for (const auto &[k, v] : values) knobs.knob[k] = v;
+    knobs.scene_flag = flag;
+}
+
+class TechScenes : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        char prog[] = "test_scenes_tech_gl", windowed[] = "-w";
+        char *argv[] = {prog, windowed, nullptr};
+        startup_video(2, argv, W, H);
+        precalculate();
+    }
+    void SetUp() override { ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR)); }
+    void TearDown() override { EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)); }
+};
+
+// ---------------------------------------------------------------------------
+// Blob tube
+
+// The sunburst alone (an empty mesh): every fan triangle takes the colour of
+// its last rim vertex, so with knob3 = 127 the triangle from rim i to rim i+1
+// is black when i+1 is odd and (0.9, 0.53, 0.3) when it is even.
+TEST_F(TechScenes, BlobSunburstDarkensEverySecondRayAndTurns)
+{
+    subdiv_mesh.face_count = 0;
+    const double cx = 0.35, cy = -0.4;
+    auto ray_pixel = [&](const Frame &f, int i) {
+        // On the median of triangle (centre, rim i, rim i+1), well inside the window.
+        const double a0 = i * M_PI / 8.0, a1 = (i + 1) * M_PI / 8.0;
+        const double mx = std::cos(a0) + std::cos(a1), my = std::sin(a0) + std::sin(a1);
+        return f.at(px_x(cx + 0.3 * (mx - cx)), px_y(cy + 0.3 * (my - cy)));
+    };
+    for (const double u : {0.0, 1.0 / 80.0}) {
+        // After u = 1/80 the rim has turned back by one step: the parity flips.
+        const int flip = u > 0.0;
+        set_knobs({{3, 127.0}});
+        glPushAttrib(TIMELINE_ATTRIB_MASK);
+        blob_mesh_draw(u);
+        glPopAttrib();
+        const Frame dark = read_frame();
+        for (int i = 0; i < 16; ++i) {
+            if ((i + 1 + flip) % 2)
+                expect_rgb(ray_pixel(dark, i), 0, 0, 0, 1, "dark ray");
+            else
+                expect_rgb(ray_pixel(dark, i), 230, 135, 77, 2, "bright ray");
+        }
+        set_knobs({{3, 0.0}});
+        glPushAttrib(TIMELINE_ATTRIB_MASK);
+        blob_mesh_draw(u);
+        glPopAttrib();
+        const Frame bright = read_frame();
+        for (int i = 0; i < 16; ++i) expect_rgb(ray_pixel(bright, i), 230, 135, 77, 2, "undarkened ray");
+    }
+}
+
+// The whole frame: the lit red tube covers a good part of the view, and the
+// scene keeps nothing from one frame to the next.
+TEST_F(TechScenes, BlobFrameShowsTheTubeAndHasNoMemory)
+{
+    set_knobs({{3, 127.0}});
+    auto draw = [](double t) {
+        glPushAttrib(TIMELINE_ATTRIB_MASK);
+        blob_scene_draw(t);
+        glPopAttrib();
+        return read_frame();
+    };
+    const Frame first = draw(5.0);
+    draw(-12.0);
+    EXPECT_TRUE(draw(5.0) == first);
+
+    int red = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const uint8_t *p = first.at(x, y);
+            red += p[0] > p[1] + 40 && p[0] > p[2] + 40;
+        }
+    EXPECT_GT(red, W * H / 4);
+}
+
+} // namespace
