@@ -106,6 +106,21 @@ void BM_blob_frame(benchmark::State &state)
 }
 BENCHMARK(BM_blob_frame)->Unit(benchmark::kMillisecond);
 
+void BM_bump_frame(benchmark::State &state)
+{
+    open_window();
+    knobs = {};
+    int i = 0;
+    for (auto _ : state) {
+        glPushAttrib(TIMELINE_ATTRIB_MASK);
+        bump_scene_draw(126.0 + 18.0 * (i % kFrames) / kFrames, 961 + 63 * (i % 2));
+        ++i;
+        glPopAttrib();
+        glFinish();
+    }
+}
+BENCHMARK(BM_bump_frame)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

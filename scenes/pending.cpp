@@ -20,9 +20,6 @@ void meadow_title_draw(double) { clear_to_black(); }
 void dotscreen_setup() {}
 void dotscreen_draw(double, int32_t) { clear_to_black(); }
 
-void bump_scene_setup() {}
-void bump_scene_draw(double, int32_t) { clear_to_black(); }
-
 void eyes_setup() {}
 void eyes_draw(double) { clear_to_black(); }
 

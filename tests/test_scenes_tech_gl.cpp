@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glx.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
@@ -15,6 +18,7 @@
 #include "gfx/precalc.h"
 #include "gfx/subdiv_mesh.h"
 #include "scenes/blob.h"
+#include "scenes/bump.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
 #include "timeline/timeline.h"
@@ -128,6 +132,58 @@ TEST_F(TechScenes, BlobFrameShowsTheTubeAndHasNoMemory)
             red += p[0] > p[1] + 40 && p[0] > p[2] + 40;
         }
     EXPECT_GT(red, W * H / 4);
+}
+
+// ---------------------------------------------------------------------------
+// Bump tunnel
+
+// The set-up loaded the fragment program with its 1238 characters, and Mesa
+// took all of it.
+TEST_F(TechScenes, BumpProgramLoadsWithoutError)
+{
+    GLint error_at = 0;
+    glGetIntegerv(GL_PROGRAM_ERROR_POSITION_ARB, &error_at);
+    EXPECT_EQ(error_at, -1) << glGetString(GL_PROGRAM_ERROR_STRING_ARB);
+    auto get_program = reinterpret_cast<PFNGLGETPROGRAMIVARBPROC>(
+        glXGetProcAddressARB(reinterpret_cast<const GLubyte *>("glGetProgramivARB")));
+    ASSERT_NE(get_program, nullptr);
+    GLint length = 0, temporaries = 0;
+    get_program(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_LENGTH_ARB, &length);
+    get_program(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_TEMPORARIES_ARB, &temporaries);
+    EXPECT_EQ(length, 1238);
+    EXPECT_EQ(temporaries, 2);
+}
+
+// The same (t, n) gives the same frame whatever was drawn before; the flash
+// covers everything.
+TEST_F(TechScenes, BumpFrameHasNoMemoryAndTheFlashIsLast)
+{
+    auto draw = [](double t, int32_t n, double flash) {
+        set_knobs({{6, flash}});
+        glPushAttrib(TIMELINE_ATTRIB_MASK);
+        bump_scene_draw(t, n);
+        glPopAttrib();
+        return read_frame();
+    };
+    const Frame first = draw(131.0, 961, 0.0);
+    draw(140.5, 1024, 0.0);
+    EXPECT_TRUE(draw(131.0, 961, 0.0) == first);
+    // Not an empty frame: bright fur, coloured walls and near-black shade.
+    int bright = 0, dark = 0, coloured = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const uint8_t *p = first.at(x, y);
+            const int lo = std::min({p[0], p[1], p[2]}), hi = std::max({p[0], p[1], p[2]});
+            bright += lo > 180;
+            dark += hi < 8;
+            coloured += hi - lo > 30;
+        }
+    EXPECT_GT(bright, 2000);
+    EXPECT_GT(dark, 2000);
+    EXPECT_GT(coloured, 2000);
+
+    const Frame white = draw(131.0, 961, 127.0);
+    for (uint8_t v : white.px) ASSERT_EQ(v, 255);
 }
 
 } // namespace
