@@ -121,6 +121,22 @@ void BM_bump_frame(benchmark::State &state)
 }
 BENCHMARK(BM_bump_frame)->Unit(benchmark::kMillisecond);
 
+void BM_dotscreen_frame(benchmark::State &state)
+{
+    open_window();
+    knobs = {};
+    knobs.scene_flag = uint8_t(state.range(0));
+    int i = 0;
+    for (auto _ : state) {
+        glPushAttrib(TIMELINE_ATTRIB_MASK);
+        dotscreen_draw(100.0 + 8.0 * (i % kFrames) / kFrames, 49 + i % 3);
+        ++i;
+        glPopAttrib();
+        glFinish();
+    }
+}
+BENCHMARK(BM_dotscreen_frame)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

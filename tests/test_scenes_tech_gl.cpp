@@ -19,6 +19,7 @@
 #include "gfx/subdiv_mesh.h"
 #include "scenes/blob.h"
 #include "scenes/bump.h"
+#include "scenes/dotscreen.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
 #include "timeline/timeline.h"
@@ -50,6 +51,22 @@ void expect_rgb(const uint8_t *p, int r, int g, int b, int tol, const char *what
     EXPECT_NEAR(p[1], g, tol) << what;
     EXPECT_NEAR(p[2], b, tol) << what;
 }
+
+// Sends `count` vertices that draw nothing: the driver's immediate-mode
+// vertex buffer is then filled to some other point when the next frame starts,
+// as after any other history of frames.
+void send_unseen_vertices(int count)
+{
+    glBegin(GL_POINTS);
+    for (int i = 0; i < count; ++i) {
+        glNormal3f(0.0f, 0.0f, 1.0f);
+        glVertex3f(1e6f, 1e6f, 1e6f);
+    }
+    glEnd();
+}
+
+// Vertex counts that leave the driver's buffer at different points.
+constexpr int HISTORIES[] = {777, 5000, 12345};
 
 void set_knobs(std::initializer_list<std::pair<int, double>> values, uint8_t flag = 0)
 {
@@ -124,6 +141,10 @@ TEST_F(TechScenes, BlobFrameShowsTheTubeAndHasNoMemory)
     const Frame first = draw(5.0);
     draw(-12.0);
     EXPECT_TRUE(draw(5.0) == first);
+    for (const int history : HISTORIES) {
+        send_unseen_vertices(history);
+        EXPECT_TRUE(draw(5.0) == first) << history;
+    }
 
     int red = 0;
     for (int y = 0; y < H; ++y)
@@ -168,6 +189,10 @@ TEST_F(TechScenes, BumpFrameHasNoMemoryAndTheFlashIsLast)
     const Frame first = draw(131.0, 961, 0.0);
     draw(140.5, 1024, 0.0);
     EXPECT_TRUE(draw(131.0, 961, 0.0) == first);
+    for (const int history : HISTORIES) {
+        send_unseen_vertices(history);
+        EXPECT_TRUE(draw(131.0, 961, 0.0) == first) << history;
+    }
     // Not an empty frame: bright fur, coloured walls and near-black shade.
     int bright = 0, dark = 0, coloured = 0;
     for (int y = 0; y < H; ++y)
@@ -184,6 +209,94 @@ TEST_F(TechScenes, BumpFrameHasNoMemoryAndTheFlashIsLast)
 
     const Frame white = draw(131.0, 961, 127.0);
     for (uint8_t v : white.px) ASSERT_EQ(v, 255);
+}
+
+// ---------------------------------------------------------------------------
+// Dot screen
+
+Frame draw_dotscreen(double t, int32_t n, uint8_t flag)
+{
+    set_knobs({}, flag);
+    glPushAttrib(TIMELINE_ATTRIB_MASK);
+    dotscreen_draw(t, n);
+    glPopAttrib();
+    return read_frame();
+}
+
+// The shade map is the jack read back: white around it, shades where it
+// turns from the light, and n moves it sideways by 4 sin n.
+TEST_F(TechScenes, DotShadeMapHoldsTheJack)
+{
+    auto dark_columns = [](int *first, int *last) {
+        *first = SHADE_MAP_WIDTH;
+        *last = -1;
+        int dark = 0;
+        for (int r = 0; r < SHADE_MAP_HEIGHT; ++r)
+            for (int c = 0; c < SHADE_MAP_WIDTH; ++c)
+                if (shade_map[r * SHADE_MAP_WIDTH + c] < 224) {
+                    ++dark;
+                    *first = std::min(*first, c);
+                    *last = std::max(*last, c);
+                }
+        return dark;
+    };
+    draw_dotscreen(104.0, 0, 0);
+    for (int c = 0; c < SHADE_MAP_WIDTH; ++c) {
+        EXPECT_EQ(shade_map[c], 255);                                          // bottom row
+        EXPECT_EQ(shade_map[(SHADE_MAP_HEIGHT - 1) * SHADE_MAP_WIDTH + c], 255);  // top row
+    }
+    int first = 0, last = 0;
+    EXPECT_GT(dark_columns(&first, &last), 100);
+    const int centred = first + last;
+    // n = 11: sin 11 = -1.0, four units left; the jack is 9.75 across.
+    draw_dotscreen(104.0, 11, 0);
+    EXPECT_GT(dark_columns(&first, &last), 100);
+    EXPECT_LT(first + last, centred - 20);
+}
+
+// With the flag clear the disc is plainly coloured (0.8, 0.5 + 0.3 sin t,
+// 0.5) under white light and the dots only darken it, so at t = 3 pi / 2 no
+// pixel is greener or bluer than it is red; the dots leave near-black marks.
+// With the flag set the picture's blues show through and the dots lighten.
+TEST_F(TechScenes, DotFlagSwapsTheLook)
+{
+    const double t = 3.0 * M_PI / 2.0;
+    const Frame plain = draw_dotscreen(t, 7, 0);
+    int redder = 0, black = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const uint8_t *p = plain.at(x, y);
+            redder += p[0] >= p[1] && p[0] >= p[2];
+            black += p[0] < 24;
+        }
+    EXPECT_EQ(redder, W * H);
+    EXPECT_GT(black, 500);
+
+    const Frame pictured = draw_dotscreen(t, 7, 1);
+    int bluer = 0, black_too = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const uint8_t *p = pictured.at(x, y);
+            bluer += p[2] > p[0] + 30;
+            black_too += p[0] < 24 && p[1] < 24 && p[2] < 24;
+        }
+    EXPECT_GT(bluer, W * H / 20);
+    EXPECT_LT(black_too, black / 10);
+}
+
+TEST_F(TechScenes, DotFrameHasNoMemory)
+{
+    const Frame first = draw_dotscreen(104.0, 54, 1);
+    draw_dotscreen(93.0, 49, 0);
+    EXPECT_TRUE(draw_dotscreen(104.0, 54, 1) == first);
+    for (const int history : HISTORIES) {
+        send_unseen_vertices(history);
+        EXPECT_TRUE(draw_dotscreen(104.0, 54, 1) == first) << history;
+    }
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], W);
+    EXPECT_EQ(viewport[3], H);
 }
 
 } // namespace
