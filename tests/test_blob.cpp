@@ -159,10 +159,5 @@ TEST(BlobGreetings, SlotsCrossTheCentreOneAfterAnother)
         EXPECT_NEAR(greeting_x(i, cross), 0.0, 1e-9) << i;
         EXPECT_GT(greeting_x(i, cross - 0.001), 0.0);
         EXPECT_LT(greeting_x(i, cross + 0.001), 0.0);
-        EXPECT_LE(std::abs(greeting_y(i)), 9.0);
     }
-    // Slow in the middle, fast at the sides: a step of 0.004 in u moves the
-    // logo 1 unit next to the centre, 37 units three steps earlier.
-    EXPECT_NEAR(greeting_x(0, 0.064 - 0.004), 1.0, 1e-9);
-    EXPECT_NEAR(greeting_x(0, 0.064 - 0.016) - greeting_x(0, 0.064 - 0.012), 64.0 - 27.0, 1e-9);
 }
