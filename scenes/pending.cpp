@@ -17,15 +17,6 @@ void projector_draw(double) { clear_to_black(); }
 void meadow_title_setup() {}
 void meadow_title_draw(double) { clear_to_black(); }
 
-void dotscreen_setup() {}
-void dotscreen_draw(double, int32_t) { clear_to_black(); }
-
-void bump_scene_setup() {}
-void bump_scene_draw(double, int32_t) { clear_to_black(); }
-
-void blob_scene_setup() {}
-void blob_scene_draw(double) { clear_to_black(); }
-
 void eyes_setup() {}
 void eyes_draw(double) { clear_to_black(); }
 
