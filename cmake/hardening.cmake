@@ -1,0 +1,16 @@
+# Hardening: whole-or-nothing output files for every program that writes one,
+# and their tests.
+
+# Tools that write files (directly or through the PNG writer) get the
+# temporary-file-and-rename writer.
+add_library(quill_atomic_file STATIC tools/atomic_file.cpp)
+target_include_directories(quill_atomic_file PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(quill_atomic_file PRIVATE ${QUILL_WARNINGS})
+foreach(writer songc quillmora-soundtrack quillmora-shot test_shot contact_sheet_tool test_image_tools)
+  if(TARGET ${writer})
+    target_link_libraries(${writer} PRIVATE quill_atomic_file)
+  endif()
+endforeach()
+
+quill_gtest(test_atomic_file NAME atomic_file SOURCES tests/test_atomic_file.cpp
+  LIBS quill_atomic_file GTest::gtest GTest::gtest_main)
