@@ -14,3 +14,6 @@ endforeach()
 
 quill_gtest(test_atomic_file NAME atomic_file SOURCES tests/test_atomic_file.cpp
   LIBS quill_atomic_file GTest::gtest GTest::gtest_main)
+
+add_test(NAME soundtrack_files COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_soundtrack_files.sh $<TARGET_FILE:quillmora-soundtrack>)
+set_tests_properties(soundtrack_files PROPERTIES LABELS song TIMEOUT 120)
