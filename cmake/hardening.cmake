@@ -17,3 +17,9 @@ quill_gtest(test_atomic_file NAME atomic_file SOURCES tests/test_atomic_file.cpp
 
 add_test(NAME soundtrack_files COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_soundtrack_files.sh $<TARGET_FILE:quillmora-soundtrack>)
 set_tests_properties(soundtrack_files PROPERTIES LABELS song TIMEOUT 120)
+
+quill_gtest(test_shot_failures NAME shot_failures_gl SOURCES tests/test_shot_failures.cpp
+  LIBS GTest::gtest GTest::gtest_main XVFB LABELS gl)
+target_compile_definitions(test_shot_failures PRIVATE QUILL_SHOT_TOOL="$<TARGET_FILE:quillmora-shot>")
+add_dependencies(test_shot_failures quillmora-shot)
+set_tests_properties(shot_failures_gl PROPERTIES TIMEOUT 300)
