@@ -23,3 +23,7 @@ quill_gtest(test_shot_failures NAME shot_failures_gl SOURCES tests/test_shot_fai
 target_compile_definitions(test_shot_failures PRIVATE QUILL_SHOT_TOOL="$<TARGET_FILE:quillmora-shot>")
 add_dependencies(test_shot_failures quillmora-shot)
 set_tests_properties(shot_failures_gl PROPERTIES TIMEOUT 300)
+
+# The sound device on SDL's silent driver: format checks and the shutdown order.
+quill_gtest(test_audio_device NAME audio_device SOURCES tests/test_audio_device.cpp
+  LIBS ${QUILL_TEST_LIBS} ${CMAKE_DL_LIBS})
