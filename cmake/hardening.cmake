@@ -27,3 +27,5 @@ set_tests_properties(shot_failures_gl PROPERTIES TIMEOUT 300)
 # The sound device on SDL's silent driver: format checks and the shutdown order.
 quill_gtest(test_audio_device NAME audio_device SOURCES tests/test_audio_device.cpp
   LIBS ${QUILL_TEST_LIBS} ${CMAKE_DL_LIBS})
+
+quill_gtest(test_scene_flag NAME scene_flag SOURCES tests/test_scene_flag.cpp)
