@@ -52,7 +52,7 @@ if(QUILL_CLANGXX AND NOT QUILL_SANITIZE)
     VERBATIM)
   add_custom_target(songc_fuzz_target ALL DEPENDS ${CMAKE_BINARY_DIR}/fuzz_songc)
   add_test(NAME songc_fuzz COMMAND bash ${CMAKE_SOURCE_DIR}/tools/fuzz_songc.sh
-           --runs 8000 --fuzzer ${CMAKE_BINARY_DIR}/fuzz_songc)
+           --runs 15000 --fuzzer ${CMAKE_BINARY_DIR}/fuzz_songc)
   set_tests_properties(songc_fuzz PROPERTIES LABELS "song;fuzz" TIMEOUT 300)
 else()
   message(STATUS "clang++ not found or sanitizer build: the song compiler's fuzz target is not built")

@@ -181,6 +181,10 @@ TEST(SongCompiler, RejectsMalformedRows)
     EXPECT_EQ(reject_body_edit("31 B-9", "32 B-9"), "body.txt:12: row 32 is out of range 0..31");
     EXPECT_EQ(reject_body_edit("20 A-2 ..", "20 --- 01"), "body.txt:9: a sequence needs a note to start it");
     EXPECT_EQ(reject_body_edit("16 C-3 02", "16 C-3 25"), "body.txt:8: sequence 25 is out of range 1..24");
+    // Control bytes would reach the message: a NUL cut it short (found by
+    // fuzzing), an escape sequence would drive the terminal.
+    EXPECT_EQ(reject_body_edit("16 C-3 02", std::string("16 C-") + '\0' + "3 02"), "body.txt:8: control character 0x00 in the text");
+    EXPECT_EQ(reject_body_edit("kind kick", "kind ki\x1b[2Jck"), "body.txt:31: control character 0x1b in the text");
 }
 
 TEST(SongCompiler, RejectsBadOrders)

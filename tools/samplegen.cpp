@@ -373,8 +373,8 @@ struct Kind {
 // Every setting with its default and its range. The ranges keep each
 // generator finite and its work per frame bounded: at most 16 clap bursts, 64
 // pluck harmonics, 16 pad voices of three saws; the state-variable filters
-// stay stable for q of 0.7 and more at any cutoff (they clamp the cutoff to a
-// sixth of the rate); times that divide stay away from 0.
+// stay stable for q of 0.7 and more at any cutoff (they keep the cutoff below
+// a sixth of the rate); times that divide stay away from 0.
 const std::vector<Kind> &kinds()
 {
     // {name, default, lo, hi, whole}
@@ -469,10 +469,16 @@ void song_check_recipe(const SampleRecipe &rec)
     if (!k) throw SongError(at + "has unknown kind '" + rec.kind + "'");
     if (rec.rate == 0) throw SongError(at + "has no rate");
     if (rec.length == 0) throw SongError(at + "has no length");
+    // In the order they were written, so the message names the first fault.
+    std::vector<std::pair<int, std::string>> order;
     for (const auto &kv : rec.params) {
         const auto line = rec.param_lines.find(kv.first);
-        const std::string here = where + std::to_string(line == rec.param_lines.end() ? rec.place.line : line->second) +
-                                 ": sample '" + rec.name + "' ";
+        order.emplace_back(line == rec.param_lines.end() ? rec.place.line : line->second, kv.first);
+    }
+    std::sort(order.begin(), order.end());
+    for (const auto &[line, name] : order) {
+        const auto &kv = *rec.params.find(name);
+        const std::string here = where + std::to_string(line) + ": sample '" + rec.name + "' ";
         const SampleSetting *s = find_setting(k->info.settings, kv.first);
         if (!s) s = find_setting(common_settings(), kv.first);
         if (!s) throw SongError(here + "has unknown setting '" + kv.first + "' for kind " + rec.kind);

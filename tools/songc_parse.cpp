@@ -2,6 +2,7 @@
 // and checks the references between them. The format is documented in
 // data/song/README.md; every rejection names the file, the line and the fault.
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <sstream>
@@ -322,6 +323,17 @@ void song_parse_text(SongSource &src, const std::string &file, const std::string
     std::string line;
     while (std::getline(in, line)) {
         ++r.line;
+        // Song sources are plain text; a control byte would otherwise end up
+        // in a message (where a NUL cuts it short and an escape drives the
+        // terminal). Tabs and the CR of CRLF line ends are white space.
+        for (const char c : line) {
+            const unsigned char u = static_cast<unsigned char>(c);
+            if ((u < 0x20 && c != '\t' && c != '\r') || u == 0x7f) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "0x%02x", u);
+                fail(r, std::string("control character ") + hex + " in the text");
+            }
+        }
         const std::vector<std::string> t = tokenize(line);
         if (t.empty()) continue;
         if (keywords.count(t[0])) {

@@ -33,9 +33,12 @@ const char *const FILE_NAMES[5] = {"song.txt", "instruments.txt", "samples.txt",
     std::abort();
 }
 
-// "<one of the five names>:<digits>: <something>" or "song: <something>".
+// "<one of the five names>:<digits>: <something>" or "song: <something>",
+// printable: no control byte from the input (a NUL would cut it short).
 bool well_formed_message(const std::string &m)
 {
+    for (const char c : m)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
     if (m.rfind("song: ", 0) == 0) return m.size() > 6;
     for (const char *name : FILE_NAMES) {
         const std::string prefix = std::string(name) + ":";
