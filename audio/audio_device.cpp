@@ -58,6 +58,18 @@ void audio_init()
         fprintf(stderr, "Couldn't set frequency to 44100! (got %d)\n", got.freq);
         exit(1);
     }
+    // SDL does not convert when it hands back what it obtained: another
+    // format would be played as noise, and another buffer size would change
+    // the song clock's step (one publish per 1024 frames).
+    if (got.format != AUDIO_S16LSB || got.channels != 2) {
+        fprintf(stderr, "Couldn't get signed 16-bit stereo! (got format 0x%04x, %d channels)\n", unsigned(got.format),
+                int(got.channels));
+        exit(1);
+    }
+    if (got.samples != AUDIO_BUFFER_FRAMES) {
+        fprintf(stderr, "Couldn't set the audio buffer to 1024 frames! (got %d)\n", int(got.samples));
+        exit(1);
+    }
     sequencer_load_song(quill_song_image);
     audio_prepare_clock();
 }
@@ -133,6 +145,10 @@ int capture_audio_buffer()
 void audio_shutdown()
 {
     if (capture_mode == CAPTURE_NONE) SDL_PauseAudio(1);
+    // Pausing only sets a flag: a callback already running goes on using
+    // position_lock. Closing the device waits for it to return, so the lock
+    // is destroyed only when nothing can use it any more.
+    SDL_CloseAudio();
     SDL_DestroySemaphore(position_lock);
     position_lock = nullptr;
     SDL_Quit();

@@ -28,7 +28,9 @@ struct SongPosition {
     int32_t buffer_count;  // buffers published so far (pre-roll not counted)
 };
 
-// Opens the device and prepares the song; exits with status 1 on failure.
+// Opens the device and prepares the song; exits with status 1 and a message
+// when it cannot be opened or does not give 44100 Hz signed 16-bit stereo in
+// 1024-frame buffers.
 void audio_init();
 // Starts the sequencer at first_order; unpauses the device unless capturing.
 void audio_start(int32_t first_order);
@@ -39,9 +41,11 @@ void read_position(SongPosition *dest);
 void seek_back();
 void seek_forward();
 // Renders one buffer on the calling thread; in sound capture writes it to fd 7.
-// Returns 0, or -1 when descriptor 7 has gone away (its reader closed the pipe).
+// Returns 0, or -1 with errno set when writing to descriptor 7 failed (EPIPE:
+// its reader closed the pipe).
 int capture_audio_buffer();
-// Pauses the device unless capturing, destroys the lock, shuts SDL down.
+// Pauses the device unless capturing, closes it (waiting for a callback that
+// is running), then destroys the lock and shuts SDL down.
 void audio_shutdown();
 
 // The clock without a device: resets the published record and the lock state

@@ -4,8 +4,10 @@
 #include <SDL.h>
 #include <GL/gl.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "audio/audio_device.h"
 #include "shell/shell.h"
@@ -35,11 +37,14 @@ static void handle_key(const SDL_keysym &key)
     }
 }
 
-// The reader of descriptor 7 went away: the rest of the show would go
-// nowhere, so it ends here, cleanly, with a reason.
-void capture_reader_gone()
+// The capture cannot go on (its reader went away, the disk is full...): the
+// rest of the show would go nowhere, so it ends here, cleanly, with a reason.
+void capture_write_failed(int err)
 {
-    fprintf(stderr, "quillmora: the reader of file descriptor 7 has gone away; stopping the capture\n");
+    if (err == EPIPE)
+        fprintf(stderr, "quillmora: the reader of file descriptor 7 has gone away; stopping the capture\n");
+    else
+        fprintf(stderr, "quillmora: writing to file descriptor 7 failed: %s; stopping the capture\n", strerror(err));
     exit(1);
 }
 
@@ -53,7 +58,7 @@ void frame_loop()
             if (ev.type == SDL_KEYDOWN) handle_key(ev.key.keysym);
             else if (ev.type == SDL_QUIT) running = false;
         }
-        if (capture_mode != CAPTURE_NONE && capture_audio_buffer() != 0) capture_reader_gone();
+        if (capture_mode != CAPTURE_NONE && capture_audio_buffer() != 0) capture_write_failed(errno);
 
         const uint32_t now = SDL_GetTicks();
         read_position(&pos);
@@ -67,7 +72,7 @@ void frame_loop()
 
         if (capture_mode == CAPTURE_FRAMES) {
             glReadPixels(0, 0, 800, 600, GL_RGB, GL_UNSIGNED_BYTE, frame_pixels);
-            if (write_fully(SHELL_CAPTURE_FD, frame_pixels, SHELL_FRAME_BYTES) != 0) capture_reader_gone();
+            if (write_fully(SHELL_CAPTURE_FD, frame_pixels, SHELL_FRAME_BYTES) != 0) capture_write_failed(errno);
         }
         SDL_GL_SwapBuffers();
         if (!running) return;

@@ -7,6 +7,8 @@
 #include <SDL.h>
 #include <GL/gl.h>
 
+#include <cerrno>
+
 #include "audio/audio_device.h"
 #include "gfx/precalc.h"
 #include "shell/shell.h"
@@ -24,7 +26,7 @@ int main(int argc, char **argv)
 
     SongPosition pos = {};
     do {
-        if (capture_mode != CAPTURE_NONE && capture_audio_buffer() != 0) capture_reader_gone();
+        if (capture_mode != CAPTURE_NONE && capture_audio_buffer() != 0) capture_write_failed(errno);
         read_position(&pos);
     } while (pos.start_ticks == 0);
 

@@ -34,9 +34,12 @@ void create_screen_textures();
 // Runs until Escape, q, a window-close event or the end of the song.
 void frame_loop();
 
-// The reader of descriptor 7 went away: prints one line and exits with status 1.
-[[noreturn]] void capture_reader_gone();
+// A write to descriptor 7 failed with errno value err: prints one line (that
+// the reader went away for EPIPE, else that writing failed and why) and exits
+// with status 1.
+[[noreturn]] void capture_write_failed(int err);
 
 // Writes all n bytes to fd, retrying partial writes and EINTR.
-// Returns 0, or -1 when the descriptor is closed or fails for good.
+// Returns 0, or -1 with errno set when the descriptor fails for good (EPIPE:
+// the reader of a pipe went away).
 int write_fully(int fd, const void *data, long n);

@@ -44,6 +44,10 @@ int write_fully(int fd, const void *data, long n)
             if (errno == EINTR) continue;
             return -1;
         }
+        if (done == 0) { // nothing written and no error: it would never finish
+            errno = EIO;
+            return -1;
+        }
         p += done;
         n -= done;
     }
@@ -51,14 +55,16 @@ int write_fully(int fd, const void *data, long n)
 }
 
 // Capture modes stream to descriptor 7, which whoever starts the program must
-// open. A missing descriptor would silently render four and a half minutes
-// into nothing, so it is refused before the window opens. The modes never
-// play sound, so they use SDL's silent driver unless one was chosen, and a
-// reader that goes away must not kill the program with SIGPIPE mid-frame.
+// open for writing. A missing or read-only descriptor would render four and a
+// half minutes into nothing, so it is refused before the window opens. The
+// modes never play sound, so they use SDL's silent driver unless one was
+// chosen, and a reader that goes away must not kill the program with SIGPIPE
+// mid-frame.
 static void prepare_capture(uint8_t mode)
 {
     if (mode == CAPTURE_NONE) return;
-    if (fcntl(SHELL_CAPTURE_FD, F_GETFD) == -1) {
+    const int flags = fcntl(SHELL_CAPTURE_FD, F_GETFL);
+    if (flags == -1 || ((flags & O_ACCMODE) != O_WRONLY && (flags & O_ACCMODE) != O_RDWR)) {
         fprintf(stderr, "%s needs file descriptor 7 open for writing (for example: 7>capture.raw)\n",
                 mode == CAPTURE_SOUND ? "-ds" : "-dg");
         exit(1);

@@ -47,6 +47,13 @@ check "capture without fd 7: exit status 1" [ $status -eq 1 ]
 check "capture without fd 7: one line naming the descriptor" \
     bash -c "[ \$(wc -l <'$WORK/err') -eq 1 ] && grep -q 'descriptor 7' '$WORK/err'"
 
+# Descriptor 7 open, but only for reading: refused at start-up as well.
+env -u DISPLAY "$BIN" -w -dg 7</dev/null >"$WORK/out" 2>"$WORK/err"
+status=$?
+check "capture with fd 7 read-only: exit status 1" [ $status -eq 1 ]
+check "capture with fd 7 read-only: one line asking for it open for writing" \
+    bash -c "[ \$(wc -l <'$WORK/err') -eq 1 ] && grep -q 'descriptor 7 open for writing' '$WORK/err'"
+
 # --- With a display ----------------------------------------------------------
 for n in $(seq 90 140); do
     if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then DISPLAY_NUM=$n; break; fi
@@ -82,7 +89,15 @@ status=$(cat "$WORK/status")
 check "frame capture: whole 1440000-byte frames" [ "$(size_of "$WORK/frames.raw")" -eq $((10 * FRAME)) ]
 check "frame capture, reader gone: exit status 1" [ "$status" -eq 1 ]
 check "frame capture, reader gone: one line on standard error" \
-    bash -c "[ \$(wc -l <'$WORK/err') -eq 1 ] && grep -q 'descriptor 7' '$WORK/err'"
+    bash -c "[ \$(wc -l <'$WORK/err') -eq 1 ] && grep -q 'reader of file descriptor 7 has gone away' '$WORK/err'"
+
+# A write that fails for another reason (a full disk) says so and why; the
+# line about a reader that went away is kept for a closed pipe.
+"$BIN" -w -ds 7>/dev/full >"$WORK/out" 2>"$WORK/err"
+status=$?
+check "sound capture to a full disk: exit status 1" [ $status -eq 1 ]
+check "sound capture to a full disk: one line with the reason" \
+    bash -c "[ \$(wc -l <'$WORK/err') -eq 1 ] && grep -q 'writing to file descriptor 7 failed: No space left on device' '$WORK/err'"
 
 # --- Keys through the X server ---------------------------------------------
 # Sound capture paces the run by buffers, so the stream's length tells how far

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <thread>
@@ -75,8 +76,15 @@ TEST(Capture, ReportsAReaderThatWentAway)
     close(fds[0]);
     const uint8_t byte = 1;
     EXPECT_EQ(write_fully(fds[1], &byte, 1), -1);
+    EXPECT_EQ(errno, EPIPE) << "the reader went away";
     close(fds[1]);
     EXPECT_EQ(write_fully(fds[1], &byte, 1), -1) << "a closed descriptor";
+    // Any other failure keeps its own reason, which the capture reports.
+    const int full = open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    EXPECT_EQ(write_fully(full, &byte, 1), -1);
+    EXPECT_EQ(errno, ENOSPC);
+    close(full);
 }
 
 TEST(Random, SharedGeneratorStartsTheSameEveryTime)

@@ -181,6 +181,10 @@ TEST(SongCompiler, RejectsMalformedRows)
     EXPECT_EQ(reject_body_edit("31 B-9", "32 B-9"), "body.txt:12: row 32 is out of range 0..31");
     EXPECT_EQ(reject_body_edit("20 A-2 ..", "20 --- 01"), "body.txt:9: a sequence needs a note to start it");
     EXPECT_EQ(reject_body_edit("16 C-3 02", "16 C-3 25"), "body.txt:8: sequence 25 is out of range 1..24");
+    // Control bytes would reach the message: a NUL cut it short (found by
+    // fuzzing), an escape sequence would drive the terminal.
+    EXPECT_EQ(reject_body_edit("16 C-3 02", std::string("16 C-") + '\0' + "3 02"), "body.txt:8: control character 0x00 in the text");
+    EXPECT_EQ(reject_body_edit("kind kick", "kind ki\x1b[2Jck"), "body.txt:31: control character 0x1b in the text");
 }
 
 TEST(SongCompiler, RejectsBadOrders)
@@ -204,8 +208,72 @@ TEST(SongCompiler, RejectsBrokenReferencesAndDefinitions)
     EXPECT_EQ(reject_body_edit("op 1 1 2 0 7 15 0 0\n", ""), "body.txt:24: fm instrument 3 has 3 operators, needs 4");
     EXPECT_EQ(reject_body_edit("op 1 1 2 0 7 15 0 0", "op 1 1 2 0 7 15 0 16"), "body.txt:27: modulation mask 16 is out of range 0..15");
     EXPECT_EQ(reject_body_edit("kind kick", "kind kazoo"), "body.txt:30: sample 'click' has unknown kind 'kazoo'");
-    EXPECT_EQ(reject_body_edit("length 1001", "length 1001\nwobble 3"), "body.txt:30: sample 'click' has unknown parameter 'wobble' for kind kick");
-    EXPECT_EQ(reject_body_edit("instrument 2 pulse", "instrument 2 organ"), "body.txt:23: unknown instrument type 'organ' (fm, pulse or sample)");
+        EXPECT_EQ(reject_body_edit("instrument 2 pulse", "instrument 2 organ"), "body.txt:23: unknown instrument type 'organ' (fm, pulse or sample)");
+}
+
+// The recipe of the one sample rewritten to another kind and one setting:
+// compiled, or rejected at the setting's own line (34).
+std::string reject_setting(const std::string &kind, const std::string &setting)
+{
+    return reject_body_edit("kind kick\nrate 22321\nlength 1001\n", "kind " + kind + "\nrate 22321\nlength 1001\n" + setting + "\n");
+}
+
+TEST(SongCompiler, RejectsSampleSettingsOutsideTheirRanges)
+{
+    // Values that overflowed an integer, threw an uncaught exception, ran
+    // for minutes or gave silence, and NaN, infinite and negative settings.
+    EXPECT_EQ(reject_setting("pluck", "octave -256"), "body.txt:34: sample 'click' octave -256 is out of range -2..5");
+    EXPECT_EQ(reject_setting("clap", "bursts nan"), "body.txt:34: sample 'click' bursts nan is out of range 1..16");
+    EXPECT_EQ(reject_setting("clap", "bursts 1e308"), "body.txt:34: sample 'click' bursts 1e+308 is out of range 1..16");
+    EXPECT_EQ(reject_setting("clap", "bursts 1000000000"), "body.txt:34: sample 'click' bursts 1000000000 is out of range 1..16");
+    EXPECT_EQ(reject_setting("clap", "bursts 2.5"), "body.txt:34: sample 'click' bursts 2.5 must be a whole number");
+    EXPECT_EQ(reject_setting("pad", "voices -1"), "body.txt:34: sample 'click' voices -1 is out of range 1..16");
+    EXPECT_EQ(reject_setting("pad", "voices 65536"), "body.txt:34: sample 'click' voices 65536 is out of range 1..16");
+    EXPECT_EQ(reject_setting("metal", "seed -3"), "body.txt:34: sample 'click' seed -3 is out of range 0..65535");
+    EXPECT_EQ(reject_setting("kick", "peak nan"), "body.txt:34: sample 'click' peak nan is out of range 0.01..1");
+    EXPECT_EQ(reject_setting("kick", "fade inf"), "body.txt:34: sample 'click' fade inf is out of range 0..10");
+    EXPECT_EQ(reject_setting("kick", "decay -0.2"), "body.txt:34: sample 'click' decay -0.2 is out of range 0.001..10");
+    EXPECT_EQ(reject_setting("kick", "wobble 3"), "body.txt:34: sample 'click' has unknown setting 'wobble' for kind kick");
+    EXPECT_EQ(reject_body_edit("length 1001", "length 1000001"), "body.txt:33: length 1000001 is out of range 1..1000000");
+    // Three instruments on one recipe of 666667 frames.
+    std::string body = BODY;
+    body.replace(body.find("length 1001"), 11, "length 666667");
+    body.replace(body.find("instrument 2 pulse arp"), 22, "instrument 2 sample click\ninstrument 4 sample click");
+    EXPECT_EQ(rejection({{"head.txt", HEADER}, {"body.txt", body}}),
+              "body.txt:24: the samples up to instrument 4 add up to 2000001 frames, more than the 2000000 a song may hold");
+    // The ends of a range are allowed.
+    EXPECT_EQ(reject_setting("pad", "voices 16"), "(accepted)");
+    EXPECT_EQ(reject_setting("clap", "bursts 1"), "(accepted)");
+    EXPECT_EQ(reject_setting("pluck", "octave 5"), "(accepted)");
+}
+
+// Every kind at the corners of its ranges (all settings at their lowest, all
+// at their highest, and each one alone at either end, at the lowest and the
+// highest rate) synthesizes without error: no filter blows up to infinity and
+// no conversion overflows (the sanitizer build checks the latter).
+TEST(SongCompiler, EveryKindStaysFiniteAtTheEndsOfItsRanges)
+{
+    for (const SampleKindInfo &k : song_sample_kinds()) {
+        std::vector<std::map<std::string, double>> corners(2);
+        for (const SampleSetting &s : k.settings) corners[0][s.name] = s.lo, corners[1][s.name] = s.hi;
+        for (const SampleSetting &s : k.settings) corners.push_back({{s.name, s.lo}}), corners.push_back({{s.name, s.hi}});
+        for (const auto &params : corners)
+            for (int rate : {4000, 96000}) {
+                SampleRecipe rec;
+                rec.place = {"corner.txt", 1};
+                rec.name = k.name;
+                rec.kind = k.name;
+                rec.rate = rate;
+                rec.length = 3000;
+                rec.params = params;
+                std::string what = std::string(k.name) + " at " + std::to_string(rate) + " Hz:";
+                for (const auto &kv : params) what += " " + kv.first + "=" + std::to_string(kv.second);
+                SCOPED_TRACE(what);
+                std::vector<int16_t> pcm;
+                ASSERT_NO_THROW(pcm = song_synthesize(rec));
+                ASSERT_EQ(pcm.size(), 3000u);
+            }
+    }
 }
 
 TEST(SongCompiler, RejectsAnIncompleteOrMisplacedHeader)

@@ -2,7 +2,8 @@
 # The exported soundtrack against the song's level targets, measured by
 # ffmpeg's loudness meter (ITU-R BS.1770) and level statistics: integrated
 # loudness -16 to -11 LUFS, true peak at or below -1 dBTP, no sample at full
-# scale, no DC offset.
+# scale, no DC offset, and a close that has died away (below -60 dBFS) in
+# the export's last buffer, where the program stops too.
 #
 # usage: test_song_export.sh SOUNDTRACK_TOOL
 # Skips (status 77) where ffmpeg is not installed.
@@ -33,3 +34,8 @@ awk -v a="$max" -v b="$min" 'BEGIN { exit !(a < 32767 / 32768 && b > -1) }' || f
 # offset is the song's own; it stays under a quarter of the pre-roll level
 # (250 of 32768). The pulse arpeggio pulls it down, the fm bass up.
 awk -v v="$dc" 'BEGIN { exit !(v < 250 / 32768 && v > -250 / 32768) }' || fail "DC offset $dc"
+# The last buffer of 1024 stereo frames: every sample within +-32 (-60 dBFS).
+last=$(tail -c 4096 "$work/song.wav" | od -An -v -td2 | tr -s ' ' '\n' | grep -v '^$' |
+       awk '{ v = $1 < 0 ? -$1 : $1; if (v > m) m = v } END { print m + 0 }')
+echo "last buffer peak $last of 32768"
+[ "$last" -le 32 ] || fail "the song is cut off: the last buffer still peaks at $last of 32768"

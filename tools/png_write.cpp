@@ -1,8 +1,11 @@
 // PNG writing and reading for the tools (see png_write.h).
 #include "tools/png_write.h"
 
+#include "tools/atomic_file.h"
+
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,7 +49,10 @@ int png_write_rgb(const char *path, const uint8_t *rgb, int32_t w, int32_t h, co
     }
     uLongf packed_size = compressBound(uLong(raw.size()));
     std::vector<uint8_t> packed(packed_size);
-    if (compress2(packed.data(), &packed_size, raw.data(), uLong(raw.size()), 9) != Z_OK) return -1;
+    if (compress2(packed.data(), &packed_size, raw.data(), uLong(raw.size()), 9) != Z_OK) {
+        errno = ENOMEM;
+        return -1;
+    }
 
     std::vector<uint8_t> file(PNG_SIGNATURE, PNG_SIGNATURE + 8);
     std::vector<uint8_t> ihdr;
@@ -64,10 +70,7 @@ int png_write_rgb(const char *path, const uint8_t *rgb, int32_t w, int32_t h, co
     put_chunk(&file, "IDAT", packed.data(), packed_size);
     put_chunk(&file, "IEND", nullptr, 0);
 
-    FILE *f = fopen(path, "wb");
-    if (!f) return -1;
-    const bool ok = fwrite(file.data(), 1, file.size(), f) == file.size();
-    return (fclose(f) == 0 && ok) ? 0 : -1;
+    return atomic_file_write_all(path, file.data(), file.size());
 }
 
 static int paeth(int a, int b, int c)

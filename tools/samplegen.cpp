@@ -14,6 +14,7 @@
 // pitch, so a note name in the song is then the pitch heard.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 #include "tools/song_source.h"
@@ -365,64 +366,141 @@ void gen_stab(const Params &p, double rate, std::vector<double> &out)
 }
 
 struct Kind {
-    const char *name;
+    SampleKindInfo info;
     Generator gen;
-    Params defaults;
 };
 
+// Every setting with its default and its range. The ranges keep each
+// generator finite and its work per frame bounded: at most 16 clap bursts, 64
+// pluck harmonics, 16 pad voices of three saws; the state-variable filters
+// stay stable for q of 0.7 and more at any cutoff (they keep the cutoff below
+// a sixth of the rate); times that divide stay away from 0.
 const std::vector<Kind> &kinds()
 {
+    // {name, default, lo, hi, whole}
     static const std::vector<Kind> table = {
-        {"kick", gen_kick, {{"f_start", 170}, {"f_end", 48}, {"sweep", 0.035}, {"decay", 0.28}, {"drive", 1.6}, {"click", 0.25}}},
-        {"snare", gen_snare, {{"tone", 185}, {"tone_decay", 0.07}, {"noise_hz", 4200}, {"noise_decay", 0.14}, {"noise_mix", 0.7}}},
-        {"tom", gen_tom, {{"f_start", 180}, {"f_end", 110}, {"sweep", 0.06}, {"decay", 0.25}}},
-        {"metal", gen_metal, {{"tone", 410}, {"noise", 0.5}, {"highpass", 6000}, {"lowpass", 14000}, {"decay", 0.04}, {"seed", 0}}},
-        {"clap", gen_clap, {{"bursts", 4}, {"spacing", 0.011}, {"decay", 0.12}, {"centre", 1300}}},
-        {"noise", gen_noise, {{"centre", 7000}, {"q", 1.2}, {"attack", 0.01}, {"decay", 0.05}, {"seed", 0}}},
-        {"sweep", gen_sweep, {{"f_start", 300}, {"f_end", 9000}, {"q", 3.0}, {"curve", 2.0}}},
-        {"pluck", gen_pluck, {{"octave", 0}, {"harmonics", 40}, {"bright", 1.0}, {"even", 0.6}, {"decay", 0.6}, {"damping", 0.04}}},
-        {"pad", gen_pad, {{"voices", 5}, {"detune", 18}, {"octave", 0.5}, {"fifth", 0.3}, {"cutoff_lo", 500}, {"cutoff_hi", 2600}, {"period", 4.3}, {"q", 1.4}, {"attack", 0.8}, {"release", 2.5}}},
-        {"formant", gen_formant, {{"octave", 1}, {"f1", 760}, {"f2", 1150}, {"f3", 2900}, {"attack", 0.05}, {"release", 0.2}}},
-        {"boom", gen_boom, {{"bend", 0.6}, {"decay", 0.5}, {"drive", 1.3}}},
-        {"stab", gen_stab, {{"octave", 1}, {"cutoff", 5000}, {"sweep", 0.08}, {"q", 2.0}, {"decay", 0.12}}},
+        {{"kick", {{"f_start", 170, 20, 2000, false}, {"f_end", 48, 20, 2000, false}, {"sweep", 0.035, 0.001, 2, false},
+                   {"decay", 0.28, 0.001, 10, false}, {"drive", 1.6, 0.1, 20, false}, {"click", 0.25, 0, 1, false}}},
+         gen_kick},
+        {{"snare", {{"tone", 185, 20, 2000, false}, {"tone_decay", 0.07, 0.001, 10, false}, {"noise_hz", 4200, 20, 20000, false},
+                    {"noise_decay", 0.14, 0.001, 10, false}, {"noise_mix", 0.7, 0, 1, false}}},
+         gen_snare},
+        {{"tom", {{"f_start", 180, 20, 2000, false}, {"f_end", 110, 20, 2000, false}, {"sweep", 0.06, 0.001, 2, false},
+                  {"decay", 0.25, 0.001, 10, false}}},
+         gen_tom},
+        {{"metal", {{"tone", 410, 20, 5000, false}, {"noise", 0.5, 0, 1, false}, {"highpass", 6000, 20, 20000, false},
+                    {"lowpass", 14000, 20, 20000, false}, {"decay", 0.04, 0.001, 10, false}, {"seed", 0, 0, 65535, true}}},
+         gen_metal},
+        {{"clap", {{"bursts", 4, 1, 16, true}, {"spacing", 0.011, 0, 0.1, false}, {"decay", 0.12, 0.001, 10, false},
+                   {"centre", 1300, 20, 20000, false}}},
+         gen_clap},
+        {{"noise", {{"centre", 7000, 20, 20000, false}, {"q", 1.2, 0.7, 50, false}, {"attack", 0.01, 0.0001, 10, false},
+                    {"decay", 0.05, 0.001, 10, false}, {"seed", 0, 0, 65535, true}}},
+         gen_noise},
+        {{"sweep", {{"f_start", 300, 20, 20000, false}, {"f_end", 9000, 20, 20000, false}, {"q", 3.0, 0.7, 50, false},
+                    {"curve", 2.0, 0, 10, false}}},
+         gen_sweep},
+        {{"pluck", {{"octave", 0, -2, 5, false}, {"harmonics", 40, 1, 64, true}, {"bright", 1.0, 0, 4, false},
+                    {"even", 0.6, 0, 1, false}, {"decay", 0.6, 0.001, 10, false}, {"damping", 0.04, 0, 10, false}}},
+         gen_pluck},
+        {{"pad", {{"voices", 5, 1, 16, true}, {"detune", 18, 0, 100, false}, {"octave", 0.5, 0, 2, false},
+                  {"fifth", 0.3, 0, 2, false}, {"cutoff_lo", 500, 20, 20000, false}, {"cutoff_hi", 2600, 20, 20000, false},
+                  {"period", 4.3, 0.1, 60, false}, {"q", 1.4, 0.7, 50, false}, {"attack", 0.8, 0.0001, 60, false},
+                  {"release", 2.5, 0.0001, 60, false}}},
+         gen_pad},
+        {{"formant", {{"octave", 1, -2, 5, false}, {"f1", 760, 20, 20000, false}, {"f2", 1150, 20, 20000, false},
+                      {"f3", 2900, 20, 20000, false}, {"attack", 0.05, 0.0001, 10, false}, {"release", 0.2, 0.0001, 10, false}}},
+         gen_formant},
+        {{"boom", {{"bend", 0.6, 0, 4, false}, {"decay", 0.5, 0.001, 10, false}, {"drive", 1.3, 0.1, 20, false}}}, gen_boom},
+        {{"stab", {{"octave", 1, -2, 5, false}, {"cutoff", 5000, 0, 20000, false}, {"sweep", 0.08, 0.001, 10, false},
+                   {"q", 2.0, 0.7, 50, false}, {"decay", 0.12, 0.001, 10, false}}},
+         gen_stab},
     };
+    return table;
+}
+
+// Settings every recipe may give whatever its kind.
+const std::vector<SampleSetting> &common_settings()
+{
+    static const std::vector<SampleSetting> table = {{"peak", 0.9, 0.01, 1, false}, {"fade", 0.01, 0, 10, false}};
     return table;
 }
 
 const Kind *find_kind(const std::string &name)
 {
     for (const Kind &k : kinds())
-        if (name == k.name) return &k;
+        if (name == k.info.name) return &k;
     return nullptr;
 }
 
-// Keys every recipe may give whatever its kind.
-bool is_common_key(const std::string &key) { return key == "peak" || key == "fade"; }
+const SampleSetting *find_setting(const std::vector<SampleSetting> &list, const std::string &name)
+{
+    for (const SampleSetting &s : list)
+        if (name == s.name) return &s;
+    return nullptr;
+}
+
+// Shortest decimal form of a value for messages: 0.0001, 20000, 1e+308, nan.
+std::string number_text(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.10g", v);
+    return buf;
+}
 
 } // namespace
 
+const std::vector<SampleKindInfo> &song_sample_kinds()
+{
+    static const std::vector<SampleKindInfo> list = [] {
+        std::vector<SampleKindInfo> out;
+        for (const Kind &k : kinds()) out.push_back(k.info);
+        return out;
+    }();
+    return list;
+}
+
 void song_check_recipe(const SampleRecipe &rec)
 {
-    const std::string at = rec.place.file + ":" + std::to_string(rec.place.line) + ": sample '" + rec.name + "' ";
+    const std::string where = rec.place.file + ":";
+    const std::string at = where + std::to_string(rec.place.line) + ": sample '" + rec.name + "' ";
     if (rec.kind.empty()) throw SongError(at + "has no kind");
     const Kind *k = find_kind(rec.kind);
     if (!k) throw SongError(at + "has unknown kind '" + rec.kind + "'");
     if (rec.rate == 0) throw SongError(at + "has no rate");
     if (rec.length == 0) throw SongError(at + "has no length");
-    for (const auto &kv : rec.params)
-        if (!k->defaults.count(kv.first) && !is_common_key(kv.first))
-            throw SongError(at + "has unknown parameter '" + kv.first + "' for kind " + rec.kind);
-    if (rec.params.count("peak") && (rec.params.at("peak") <= 0 || rec.params.at("peak") > 1))
-        throw SongError(at + "peak must be above 0 and at most 1");
+    // In the order they were written, so the message names the first fault.
+    std::vector<std::pair<int, std::string>> order;
+    for (const auto &kv : rec.params) {
+        const auto line = rec.param_lines.find(kv.first);
+        order.emplace_back(line == rec.param_lines.end() ? rec.place.line : line->second, kv.first);
+    }
+    std::sort(order.begin(), order.end());
+    for (const auto &[line, name] : order) {
+        const auto &kv = *rec.params.find(name);
+        const std::string here = where + std::to_string(line) + ": sample '" + rec.name + "' ";
+        const SampleSetting *s = find_setting(k->info.settings, kv.first);
+        if (!s) s = find_setting(common_settings(), kv.first);
+        if (!s) throw SongError(here + "has unknown setting '" + kv.first + "' for kind " + rec.kind);
+        const double v = kv.second;
+        // Written so that NaN fails it too.
+        if (!(v >= s->lo && v <= s->hi))
+            throw SongError(here + kv.first + " " + number_text(v) + " is out of range " + number_text(s->lo) + ".." +
+                            number_text(s->hi));
+        if (s->whole && v != std::floor(v)) throw SongError(here + kv.first + " " + number_text(v) + " must be a whole number");
+    }
 }
 
 std::vector<int16_t> song_synthesize(const SampleRecipe &rec)
 {
+    song_check_recipe(rec);
     const Kind *k = find_kind(rec.kind);
-    Params p = k->defaults;
+    Params p;
+    for (const SampleSetting &s : k->info.settings) p[s.name] = s.value;
+    for (const SampleSetting &s : common_settings()) p[s.name] = s.value;
     for (const auto &kv : rec.params) p[kv.first] = kv.second;
-    const double peak = rec.params.count("peak") ? rec.params.at("peak") : 0.9;
-    const double fade = rec.params.count("fade") ? rec.params.at("fade") : 0.01;
+    const double peak = p.at("peak");
+    const double fade = p.at("fade");
 
     std::vector<double> x(size_t(rec.length), 0.0);
     k->gen(p, double(rec.rate), x);
@@ -439,7 +517,14 @@ std::vector<int16_t> song_synthesize(const SampleRecipe &rec)
     for (size_t i = 0; i < fade_n; ++i) x[x.size() - 1 - i] *= double(i) / double(fade_n);
 
     double maxabs = 0;
-    for (double v : x) maxabs = std::max(maxabs, std::fabs(v));
+    for (double v : x) {
+        // The ranges keep every generator finite; should one still overflow,
+        // say so rather than turn infinity into a 16-bit sample.
+        if (!std::isfinite(v))
+            throw SongError(rec.place.file + ":" + std::to_string(rec.place.line) + ": sample '" + rec.name +
+                            "' does not stay finite with these settings");
+        maxabs = std::max(maxabs, std::fabs(v));
+    }
     const double scale = maxabs > 0 ? peak * 32767.0 / maxabs : 0.0;
     std::vector<int16_t> pcm(x.size());
     for (size_t i = 0; i < x.size(); ++i) {

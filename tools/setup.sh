@@ -11,6 +11,7 @@ QUILL_PACKAGES=(
     libgl1-mesa-dri xvfb xauth x11-utils xdotool      # Mesa's llvmpipe, a virtual X server, key presses for tests
     ffmpeg                                            # recording the show to video, loudness checks
     libgtest-dev googletest libbenchmark-dev          # tests and benchmarks
+    clang libclang-rt-14-dev                          # the song compiler's fuzz target (libFuzzer, ASan, UBSan)
     libfreetype-dev zlib1g-dev                        # build-time image generator, PNG writing
     fonts-dejavu-core fonts-dejavu-extra              # fonts the image generator rasterizes
     fonts-league-spartan fonts-dancingscript fonts-lobster fonts-bebas-neue

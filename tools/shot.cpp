@@ -25,6 +25,12 @@
 // inherits GL state (texture bindings, matrices, the back buffer) from the
 // frame before it sees the same state as in the capture.
 //
+// Two times that would give the same file name (2.5 and 2.5004 both give
+// 2.500.png) are refused rather than one overwriting the other. Each file is
+// written under a temporary name beside it and renamed into place when
+// complete, so a failed write leaves no damaged picture; a path the system
+// cannot take (too long, say) fails with the reason.
+//
 // Needs an X display (Xvfb works); opens no sound device. Exit status 0 on
 // success, 1 when a file cannot be written, 2 on a bad command line.
 #include <SDL.h>
@@ -37,6 +43,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "audio/audio_device.h"
@@ -52,7 +59,8 @@ static constexpr int32_t SHOT_WIDTH = 800, SHOT_HEIGHT = 600;
 
 struct ShotRequest {
     double time;
-    char name[64];  // the time with three decimals
+    const char *arg; // the time as given on the command line
+    char name[64];   // the time with three decimals
     int32_t buffer; // buffer_count of the frame to capture; 0 until known
     bool done;
 };
@@ -92,6 +100,13 @@ static ShotOptions parse_options(int argc, char **argv)
             ShotRequest r = {};
             r.time = t;
             snprintf(r.name, sizeof r.name, "%.3f", t);
+            for (const ShotRequest &o : opt.shots)
+                if (std::strcmp(o.name, r.name) == 0) {
+                    fprintf(stderr, "quillmora-shot: %s and %s would both be written to %s.png; give each time once\n",
+                            o.arg, arg, r.name);
+                    exit(2);
+                }
+            r.arg = arg;
             opt.shots.push_back(r);
         }
     }
@@ -107,10 +122,10 @@ static void save_shot(const ShotOptions &opt, const ShotRequest &r, const SongPo
     const size_t row = size_t(SHOT_WIDTH) * 3;
     for (int32_t y = 0; y < SHOT_HEIGHT; ++y)
         std::memcpy(&flipped[y * row], &frame[(SHOT_HEIGHT - 1 - y) * row], row);
-    char path[4096];
-    snprintf(path, sizeof path, "%s/%s.png", opt.dir, r.name);
-    if (png_write_rgb(path, flipped.data(), SHOT_WIDTH, SHOT_HEIGHT) != 0) {
-        fprintf(stderr, "quillmora-shot: cannot write %s\n", path);
+    // No length limit of its own: the system says whether it can take the path.
+    const std::string path = std::string(opt.dir) + "/" + r.name + ".png";
+    if (png_write_rgb(path.c_str(), flipped.data(), SHOT_WIDTH, SHOT_HEIGHT) != 0) {
+        fprintf(stderr, "quillmora-shot: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
         exit(1);
     }
     if (opt.print_knobs) {
@@ -186,7 +201,7 @@ int main(int argc, char **argv)
 {
     ShotOptions opt = parse_options(argc, argv);
     if (mkdir(opt.dir, 0777) != 0 && errno != EEXIST) {
-        fprintf(stderr, "quillmora-shot: cannot create %s\n", opt.dir);
+        fprintf(stderr, "quillmora-shot: cannot create %s: %s\n", opt.dir, std::strerror(errno));
         return 1;
     }
 

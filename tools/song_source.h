@@ -18,6 +18,10 @@
 
 inline constexpr int SONGC_MAX_PATTERNS = 256; // pattern numbers are one byte
 inline constexpr int SONGC_MAX_TRANSPOSE = 48;
+// Sample lengths in frames: one recipe, and all sample instruments together.
+// With the generators' ranges they bound the time synthesis can take.
+inline constexpr int SONGC_MAX_SAMPLE_FRAMES = 1000000;
+inline constexpr int SONGC_MAX_TOTAL_SAMPLE_FRAMES = 2000000;
 
 struct SongError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -35,7 +39,21 @@ struct SampleRecipe {
     std::string kind;
     int32_t rate = 0;
     int32_t length = 0;
-    std::map<std::string, double> params; // generator parameters, validated per kind
+    std::map<std::string, double> params;   // generator settings, checked per kind
+    std::map<std::string, int> param_lines; // source line of each setting
+};
+
+// One generator setting: its default and the range a recipe may give it.
+struct SampleSetting {
+    const char *name;
+    double value;
+    double lo, hi;
+    bool whole; // only whole numbers
+};
+
+struct SampleKindInfo {
+    const char *name;
+    std::vector<SampleSetting> settings; // besides 'peak' and 'fade', which every kind has
 };
 
 struct SourcePattern {
@@ -84,10 +102,15 @@ void song_parse_text(SongSource &src, const std::string &file, const std::string
 // and recipe exists, counts and ranges hold. Throws SongError.
 void song_check(const SongSource &src);
 // Synthesizes one sample from its recipe: exactly recipe.length frames of
-// signed 16-bit mono PCM, byte-for-byte the same on every build.
+// signed 16-bit mono PCM, byte-for-byte the same on every build. Checks the
+// recipe first; throws SongError.
 std::vector<int16_t> song_synthesize(const SampleRecipe &recipe);
-// Checks a recipe's kind and parameter names (throws SongError naming its place).
+// Checks a recipe: its kind, and every setting known for that kind and inside
+// its range (NaN and infinity are outside every range). Throws SongError
+// naming the line of the offending setting.
 void song_check_recipe(const SampleRecipe &recipe);
+// The sample generators and their settings (see data/song/README.md).
+const std::vector<SampleKindInfo> &song_sample_kinds();
 // Lays out the checked song as an image (see audio/song.h).
 std::vector<uint8_t> song_build_image(const SongSource &src);
 

@@ -2,6 +2,7 @@
 // and checks the references between them. The format is documented in
 // data/song/README.md; every rejection names the file, the line and the fault.
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <sstream>
@@ -293,10 +294,11 @@ void sample_line(Reader &r, const std::vector<std::string> &t)
     } else if (t[0] == "rate") {
         rec.rate = parse_int(r, t[1], 4000, 96000, "rate");
     } else if (t[0] == "length") {
-        rec.length = parse_int(r, t[1], 1, 10000000, "length");
+        rec.length = parse_int(r, t[1], 1, SONGC_MAX_SAMPLE_FRAMES, "length");
     } else {
-        if (rec.params.count(t[0])) fail(r, "sample parameter '" + t[0] + "' given twice");
+        if (rec.params.count(t[0])) fail(r, "sample setting '" + t[0] + "' given twice");
         rec.params[t[0]] = parse_real(r, t[1], t[0]);
+        rec.param_lines[t[0]] = r.line;
     }
 }
 
@@ -321,6 +323,17 @@ void song_parse_text(SongSource &src, const std::string &file, const std::string
     std::string line;
     while (std::getline(in, line)) {
         ++r.line;
+        // Song sources are plain text; a control byte would otherwise end up
+        // in a message (where a NUL cuts it short and an escape drives the
+        // terminal). Tabs and the CR of CRLF line ends are white space.
+        for (const char c : line) {
+            const unsigned char u = static_cast<unsigned char>(c);
+            if ((u < 0x20 && c != '\t' && c != '\r') || u == 0x7f) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "0x%02x", u);
+                fail(r, std::string("control character ") + hex + " in the text");
+            }
+        }
         const std::vector<std::string> t = tokenize(line);
         if (t.empty()) continue;
         if (keywords.count(t[0])) {
@@ -372,15 +385,21 @@ void song_check(const SongSource &s)
                 fail(seq.place.file, seq.step_lines[i], "instrument " + std::to_string(ins) + " is not defined");
         }
     }
+    int64_t sample_frames = 0;
     for (int i = 1; i < SONG_INSTRUMENT_COUNT; ++i) {
         const SourceInstrument &ins = s.instruments[i];
         if (!ins.defined) continue;
         if (ins.def.type == INSTRUMENT_FM && ins.op_count != 4)
             fail(ins.place.file, ins.place.line, "fm instrument " + std::to_string(i) + " has " + std::to_string(ins.op_count) + " operators, needs 4");
         if (ins.def.type == INSTRUMENT_SAMPLE) {
-            bool found = false;
-            for (const SampleRecipe &rec : s.recipes) found = found || rec.name == ins.sample;
+            const SampleRecipe *found = nullptr;
+            for (const SampleRecipe &rec : s.recipes)
+                if (rec.name == ins.sample) found = &rec;
             if (!found) fail(ins.place.file, ins.place.line, "sample '" + ins.sample + "' is not defined");
+            sample_frames += found->length;
+            if (sample_frames > SONGC_MAX_TOTAL_SAMPLE_FRAMES)
+                fail(ins.place.file, ins.place.line, "the samples up to instrument " + std::to_string(i) + " add up to " + std::to_string(sample_frames) +
+                     " frames, more than the " + std::to_string(SONGC_MAX_TOTAL_SAMPLE_FRAMES) + " a song may hold");
         }
     }
     for (const SampleRecipe &rec : s.recipes) song_check_recipe(rec);

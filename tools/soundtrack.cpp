@@ -13,6 +13,12 @@
 //
 // A build-time helper, not part of the show: it collects the whole song in
 // memory (about 48 MB) so that the WAV header can go first even on a pipe.
+// A file is written under a temporary name beside FILE, created before the
+// rendering starts (so a folder it cannot write to is reported at once), and
+// renamed to FILE only when complete: a failed or interrupted export leaves
+// no file, and an older FILE stays as it was. Exit status 0, 1 when the file
+// cannot be written (with the reason), 2 on a bad command line.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +26,7 @@
 
 #include "audio/audio_device.h"
 #include "audio/sequencer.h"
+#include "tools/atomic_file.h"
 
 // The song clock wants a non-zero start tick; the export has no wall clock.
 static uint32_t export_ticks() { return 1; }
@@ -72,6 +79,13 @@ int main(int argc, char **argv)
         else return usage();
     }
 
+    const bool to_stdout = std::strcmp(path, "-") == 0;
+    AtomicFile file = {-1, -1};
+    if (!to_stdout && atomic_file_open(&file, path) != 0) {
+        fprintf(stderr, "quillmora-soundtrack: cannot write %s: %s\n", path, std::strerror(errno));
+        return 1;
+    }
+
     sequencer_load_song(quill_song_image);
     audio_tick_source = export_ticks;
     audio_prepare_clock();
@@ -88,6 +102,7 @@ int main(int argc, char **argv)
     for (int n = 0;; ++n) {
         if (n == max_buffers) {
             fprintf(stderr, "\nquillmora-soundtrack: the song has not ended after %d buffers\n", n);
+            atomic_file_abort(&file);
             return 1;
         }
         const bool preroll = song.preroll_buffers != 0;
@@ -103,20 +118,20 @@ int main(int argc, char **argv)
         if (pos.playing == 0) break;
     }
 
-    FILE *out = std::strcmp(path, "-") == 0 ? stdout : fopen(path, "wb");
-    if (!out) {
-        fprintf(stderr, "\nquillmora-soundtrack: cannot write %s\n", path);
-        return 1;
+    const std::vector<uint8_t> header = raw ? std::vector<uint8_t>() : wav_header(uint32_t(pcm.size()));
+    bool ok;
+    if (to_stdout) {
+        ok = fwrite(header.data(), 1, header.size(), stdout) == header.size();
+        ok = ok && fwrite(pcm.data(), 1, pcm.size(), stdout) == pcm.size();
+        ok = fflush(stdout) == 0 && ok;
+    } else {
+        ok = atomic_file_write(&file, header.data(), header.size()) == 0 &&
+             atomic_file_write(&file, pcm.data(), pcm.size()) == 0;
+        if (!ok) atomic_file_abort(&file);
+        ok = ok && atomic_file_commit(&file) == 0;
     }
-    bool ok = true;
-    if (!raw) {
-        const std::vector<uint8_t> header = wav_header(uint32_t(pcm.size()));
-        ok = fwrite(header.data(), 1, header.size(), out) == header.size();
-    }
-    ok = ok && fwrite(pcm.data(), 1, pcm.size(), out) == pcm.size();
-    ok = (out == stdout ? fflush(out) : fclose(out)) == 0 && ok;
     if (!ok) {
-        fprintf(stderr, "\nquillmora-soundtrack: writing %s failed\n", path);
+        fprintf(stderr, "\nquillmora-soundtrack: writing %s failed: %s\n", path, std::strerror(errno));
         return 1;
     }
     if (!quiet)
