@@ -6,7 +6,7 @@
 add_library(quill_atomic_file STATIC tools/atomic_file.cpp)
 target_include_directories(quill_atomic_file PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(quill_atomic_file PRIVATE ${QUILL_WARNINGS})
-foreach(writer songc quillmora-soundtrack quillmora-shot test_shot contact_sheet_tool test_image_tools)
+foreach(writer songc quillmora-soundtrack quillmora-shot test_shot contact_sheet_tool model_sheet_tool test_image_tools)
   if(TARGET ${writer})
     target_link_libraries(${writer} PRIVATE quill_atomic_file)
   endif()
