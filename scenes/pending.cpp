@@ -14,9 +14,6 @@ static void clear_to_black()
 void projector_setup() {}
 void projector_draw(double) { clear_to_black(); }
 
-void meadow_title_setup() {}
-void meadow_title_draw(double) { clear_to_black(); }
-
 void dotscreen_setup() {}
 void dotscreen_draw(double, int32_t) { clear_to_black(); }
 
