@@ -27,22 +27,14 @@ TEST(MeadowTables, FirstCellFromTheSharedStreamAndEveryByteInRange)
     EXPECT_EQ(title_flower_tilt[0][0][1], -8);
     EXPECT_EQ(title_flower_offset[0][0][0], -3);
     EXPECT_EQ(title_flower_offset[0][0][1], -1);
-    int lo = 0, hi = 0;
-    for (int i = 0; i < MEADOW_TITLE_SIZE; ++i) {
-        for (int c = 0; c < MEADOW_TITLE_SIZE; ++c) {
-            for (int k = 0; k < 2; ++k) {
-                EXPECT_GE(title_flower_tilt[i][c][k], -10);
-                EXPECT_LE(title_flower_tilt[i][c][k], 9);
-                EXPECT_GE(title_flower_offset[i][c][k], -10);
-                EXPECT_LE(title_flower_offset[i][c][k], 9);
-            }
-            lo = std::min(lo, int(title_meadow_grid[i][c]));
-            hi = std::max(hi, int(title_meadow_grid[i][c]));
-        }
-    }
+    const int8_t *tilt = &title_flower_tilt[0][0][0], *offset = &title_flower_offset[0][0][0];
+    const int n = MEADOW_TITLE_SIZE * MEADOW_TITLE_SIZE;
+    EXPECT_EQ(*std::min_element(tilt, tilt + 2 * n), -10);
+    EXPECT_EQ(*std::max_element(offset, offset + 2 * n), 9);
     // The grid spans the whole signed range, not just 0..127.
-    EXPECT_LT(lo, -120);
-    EXPECT_GT(hi, 120);
+    const int8_t *grid = &title_meadow_grid[0][0];
+    EXPECT_LT(*std::min_element(grid, grid + n), -120);
+    EXPECT_GT(*std::max_element(grid, grid + n), 120);
 }
 
 TEST(MeadowNoise, GridBytesAtIntegersPeriodicAndBetweenItsCorners)

@@ -20,14 +20,6 @@ constexpr int W = 800, H = 600;
 struct Frame {
     std::vector<uint8_t> px = std::vector<uint8_t>(size_t(W) * H * 3);
     const uint8_t *at(int x, int y) const { return &px[(size_t(y) * W + x) * 3]; }
-    // Mean of channel ch over the square of side 2r + 1 around (x, y).
-    double mean(int x, int y, int r, int ch) const
-    {
-        double sum = 0;
-        for (int j = -r; j <= r; ++j)
-            for (int i = -r; i <= r; ++i) sum += at(x + i, y + j)[ch];
-        return sum / ((2 * r + 1) * (2 * r + 1));
-    }
 };
 
 Frame read_frame()
