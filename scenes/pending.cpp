@@ -11,9 +11,6 @@ static void clear_to_black()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-void projector_setup() {}
-void projector_draw(double) { clear_to_black(); }
-
 void dotscreen_setup() {}
 void dotscreen_draw(double, int32_t) { clear_to_black(); }
 
