@@ -11,12 +11,6 @@ static void clear_to_black()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-void projector_setup() {}
-void projector_draw(double) { clear_to_black(); }
-
-void meadow_title_setup() {}
-void meadow_title_draw(double) { clear_to_black(); }
-
 void eyes_setup() {}
 void eyes_draw(double) { clear_to_black(); }
 
