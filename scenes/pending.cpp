@@ -26,12 +26,6 @@ void bump_scene_draw(double, int32_t) { clear_to_black(); }
 void blob_scene_setup() {}
 void blob_scene_draw(double) { clear_to_black(); }
 
-void eyes_setup() {}
-void eyes_draw(double) { clear_to_black(); }
-
-void metaball_scene_setup() {}
-void metaball_scene_draw(double, int32_t) { clear_to_black(); }
-
 void forest_setup() {}
 void forest_draw(double) { clear_to_black(); }
 
