@@ -26,6 +26,7 @@ find_package(ZLIB REQUIRED)
 
 set(QUILL_IMAGE_PAINTER_SOURCES
   tools/imagegen_paint.cpp
+  tools/imagegen_scene.cpp
   tools/image_recipe.cpp
   tools/image_raster.cpp
   tools/image_text.cpp)
@@ -38,10 +39,16 @@ add_executable(imagegen tools/imagegen.cpp)
 target_compile_options(imagegen PRIVATE ${QUILL_WARNINGS})
 target_link_libraries(imagegen PRIVATE quill_image_painter)
 
-set(QUILL_IMAGE_OUTPUTS
-  ${QUILL_IMAGE_DIR}/images.bin
-  ${QUILL_IMAGE_DIR}/title_logo.rgb
-  ${QUILL_IMAGE_DIR}/image_table.inc)
+# The pictures that scenes read directly, each embedded as quill_<name>.
+set(QUILL_UNKEYED_PICTURES title_logo reel_image flower_image corner_mask_image subtitle_image
+  signature_image height_image)
+set(QUILL_IMAGE_FILES images.bin image_table.inc)
+foreach(name IN LISTS QUILL_UNKEYED_PICTURES)
+  list(APPEND QUILL_IMAGE_FILES ${name}.rgb)
+endforeach()
+list(TRANSFORM QUILL_IMAGE_FILES PREPEND ${QUILL_IMAGE_DIR}/ OUTPUT_VARIABLE QUILL_IMAGE_OUTPUTS)
+# The tunnel's fragment program, kept right behind the height image's bytes.
+set(QUILL_BUMP_PROGRAM ${CMAKE_SOURCE_DIR}/data/programs/bump_shader.arbfp)
 add_custom_command(
   OUTPUT ${QUILL_IMAGE_OUTPUTS}
   COMMAND imagegen ${QUILL_IMAGE_RECIPES} ${QUILL_IMAGE_DIR}
@@ -51,7 +58,13 @@ add_custom_command(
 add_custom_target(quill_images DEPENDS ${QUILL_IMAGE_OUTPUTS})
 
 quill_embed(TARGET quillmora_core SYMBOL quill_image_blob FILE ${QUILL_IMAGE_DIR}/images.bin DEPENDS quill_images)
-quill_embed(TARGET quillmora_core SYMBOL quill_title_logo FILE ${QUILL_IMAGE_DIR}/title_logo.rgb DEPENDS quill_images)
+foreach(name IN LISTS QUILL_UNKEYED_PICTURES)
+  set(files ${QUILL_IMAGE_DIR}/${name}.rgb)
+  if(name STREQUAL "height_image")
+    list(APPEND files ${QUILL_BUMP_PROGRAM})
+  endif()
+  quill_embed(TARGET quillmora_core SYMBOL quill_${name} FILE ${files} DEPENDS quill_images)
+endforeach()
 target_sources(quillmora_core PRIVATE gfx/image_store.cpp)
 set_source_files_properties(gfx/image_store.cpp PROPERTIES OBJECT_DEPENDS ${QUILL_IMAGE_DIR}/image_table.inc)
 
@@ -72,9 +85,20 @@ quill_gtest(test_image_store NAME image_store SOURCES tests/test_image_store.cpp
 quill_gtest(test_image_store NAME image_upload XVFB ARGS --gtest_filter=ImageUpload* LABELS images gl)
 # Painting twice must give the same bytes as the embedded build.
 add_test(NAME image_generation_is_deterministic
-  COMMAND sh -c "rm -rf \"$1\" && mkdir -p \"$1\" && \"$2\" \"$3\" \"$1\" && for f in images.bin title_logo.rgb image_table.inc; do cmp \"$1/$f\" \"$4/$f\" || exit 1; done"
-    repaint ${CMAKE_BINARY_DIR}/image_repaint $<TARGET_FILE:imagegen> ${QUILL_IMAGE_RECIPES} ${QUILL_IMAGE_DIR})
+  COMMAND sh -c "again=$1 built=$4 && rm -rf \"$again\" && mkdir -p \"$again\" && \"$2\" \"$3\" \"$again\" && shift 4 && for f in \"$@\"; do cmp \"$again/$f\" \"$built/$f\" || exit 1; done"
+    repaint ${CMAKE_BINARY_DIR}/image_repaint $<TARGET_FILE:imagegen> ${QUILL_IMAGE_RECIPES} ${QUILL_IMAGE_DIR}
+    ${QUILL_IMAGE_FILES})
 set_tests_properties(image_generation_is_deterministic PROPERTIES LABELS images)
+# A scene-read picture must be one the library declares, at the declared size.
+add_test(NAME imagegen_checks_unkeyed_pictures
+  COMMAND sh -c "mkdir -p \"$2\" && cd \"$2\" && printf 'picture reel_image 64 64\\nend\\n' > wrong_size.txt && printf 'picture mystery 8 8\\nend\\n' > unknown.txt && ! \"$1\" wrong_size.txt . 2> size.err && grep -q 'wrong_size.txt:0: reel_image: size differs' size.err && ! \"$1\" unknown.txt . 2> unknown.err && grep -q 'no such unkeyed picture' unknown.err"
+    checks $<TARGET_FILE:imagegen> ${CMAKE_BINARY_DIR}/image_checks)
+set_tests_properties(imagegen_checks_unkeyed_pictures PROPERTIES LABELS images)
 # The generator's toolkit (noise, masks, text, recipes, PNG) on its own.
 quill_gtest(test_image_tools NAME image_tools SOURCES tests/test_image_tools.cpp tools/png_write.cpp
   LIBS quill_image_painter ZLIB::ZLIB GTest::gtest GTest::gtest_main LABELS images)
+# The pictures that scenes read directly and the tunnel's fragment program;
+# BumpProgram.* hands the program to the GL, under its own X server.
+quill_gtest(test_raw_pictures NAME raw_pictures SOURCES tests/test_raw_pictures.cpp
+  ARGS --gtest_filter=-BumpProgram.* LABELS images)
+quill_gtest(test_raw_pictures NAME bump_program_gl XVFB ARGS --gtest_filter=BumpProgram.* LABELS images gl)

@@ -6,7 +6,9 @@
 // Pictures are painted by the same code as the embedded ones (so the sheet
 // shows exactly the embedded pixels), shown top up, each on a mid-grey card
 // under its key and size, so white-background and black-background pictures
-// both keep visible borders.
+// both keep visible borders. The small pictures that scenes read directly (reel,
+// flower, corner mask, subtitle, signature, relief) are shown at twice their
+// size, pixel for pixel.
 #include "tools/png_write.h"
 #include "tools/image_recipe.h"
 #include "tools/image_text.h"
@@ -30,8 +32,10 @@ struct Placed {
     const Recipe *recipe;
     Canvas picture;
     Mask label;
-    int x, y, card_w;
+    int x, y, card_w, zoom;
 };
+
+int zoom_for(const Recipe &r) { return !r.keyed && r.height <= 128 ? 2 : 1; }
 
 void fill_rect(Canvas &c, int x0, int y0, int w, int h, Rgb col) {
     for (int y = std::max(0, y0); y < std::min(c.h, y0 + h); y++)
@@ -52,15 +56,17 @@ int main(int argc, char **argv) {
     std::vector<Placed> placed;
     int x = GAP, y = GAP, shelf = 0;
     for (const Recipe &r : book.pictures) {
+        const int zoom = zoom_for(r);
         std::string label = r.name + "  " + std::to_string(r.width) + "x" + std::to_string(r.height);
+        if (zoom > 1) label += "  (x" + std::to_string(zoom) + ")";
         Mask text = text_render(label_font, label.c_str(), 12.0, TextStyle{});
-        int cell_w = std::max(r.width, text.w) + 8, cell_h = r.height + 8 + LABEL_HEIGHT;
+        int cell_w = std::max(r.width * zoom, text.w) + 8, cell_h = r.height * zoom + 8 + LABEL_HEIGHT;
         if (x + cell_w + GAP > SHEET_WIDTH) {
             x = GAP;
             y += shelf + GAP;
             shelf = 0;
         }
-        placed.push_back(Placed{&r, paint_picture(book, r), text, x, y, cell_w});
+        placed.push_back(Placed{&r, paint_picture(book, r), text, x, y, cell_w, zoom});
         x += cell_w + GAP;
         shelf = std::max(shelf, cell_h);
     }
@@ -69,12 +75,12 @@ int main(int argc, char **argv) {
     Canvas sheet = canvas_make(SHEET_WIDTH, height, SHEET_BACKGROUND);
     for (const Placed &p : placed) {
         const Recipe &r = *p.recipe;
-        fill_rect(sheet, p.x, p.y, p.card_w, r.height + 8 + LABEL_HEIGHT, CARD);
+        fill_rect(sheet, p.x, p.y, p.card_w, r.height * p.zoom + 8 + LABEL_HEIGHT, CARD);
         canvas_blend(sheet, p.label, p.x + 4, p.y + 4, LABEL_INK);
-        for (int py = 0; py < r.height; py++)
-            for (int px = 0; px < r.width; px++)
+        for (int py = 0; py < r.height * p.zoom; py++)
+            for (int px = 0; px < r.width * p.zoom; px++)
                 canvas_at(sheet, p.x + 4 + px, p.y + 4 + LABEL_HEIGHT + py) =
-                    p.picture.px[static_cast<size_t>(py) * r.width + px];
+                    p.picture.px[static_cast<size_t>(py / p.zoom) * r.width + px / p.zoom];
     }
 
     std::vector<uint8_t> rgb;

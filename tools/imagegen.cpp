@@ -9,8 +9,14 @@
 //                    starting on a 16-byte boundary;
 //   image_table.inc  one initializer {key, width, height, offset} per keyed
 //                    picture, in recipe order (the lookup order);
-//   title_logo.rgb   the unkeyed title logo, raw RGB, rows top first (its
-//                    first byte must be the first pixel, so it has no header).
+//   <name>.rgb       each unkeyed picture, raw RGB with no header (its first
+//                    byte must be the first pixel): rows bottom first, except
+//                    the title logo, whose scene reads it top row first.
+//
+// The unkeyed pictures are the ones gfx/image_store.h declares, at the sizes it
+// declares; a recipe of another size, a missing one or an unknown one stops
+// the build.
+#include "gfx/image_store.h"
 #include "tools/image_recipe.h"
 #include "tools/imagegen_paint.h"
 
@@ -24,6 +30,23 @@ namespace {
 
 constexpr size_t BLOB_HEADER_BYTES = 128;
 constexpr size_t BLOB_ALIGN = 16;
+
+struct UnkeyedPicture {
+    const char *name;
+    int width, height;
+    bool top_first;
+};
+
+constexpr UnkeyedPicture UNKEYED[] = {
+    {"title_logo", TITLE_LOGO_WIDTH, TITLE_LOGO_HEIGHT, true},
+    {"reel_image", REEL_IMAGE_SIZE, REEL_IMAGE_SIZE, false},
+    {"flower_image", FLOWER_IMAGE_SIZE, FLOWER_IMAGE_SIZE, false},
+    {"corner_mask_image", CORNER_MASK_SIZE, CORNER_MASK_SIZE, false},
+    {"subtitle_image", SUBTITLE_IMAGE_WIDTH, SUBTITLE_IMAGE_HEIGHT, false},
+    {"signature_image", SIGNATURE_IMAGE_WIDTH, SIGNATURE_IMAGE_HEIGHT, false},
+    {"height_image", HEIGHT_IMAGE_SIZE, HEIGHT_IMAGE_SIZE, false},
+};
+constexpr size_t UNKEYED_COUNT = sizeof UNKEYED / sizeof UNKEYED[0];
 
 void append_rgb(std::vector<uint8_t> &out, const Canvas &c, bool bottom_first) {
     for (int row = 0; row < c.h; row++) {
@@ -61,8 +84,21 @@ int main(int argc, char **argv) {
     blob.resize(BLOB_HEADER_BYTES, ' ');
     blob.back() = '\n';
     std::string table = "// " + origin + "\n";
-    std::vector<uint8_t> title;
-    int unkeyed = 0;
+    bool painted[UNKEYED_COUNT] = {};
+
+    // Which declared unkeyed picture a recipe paints; checked for every
+    // recipe before anything is painted.
+    auto unkeyed_slot = [](const Recipe &r) -> size_t {
+        for (size_t i = 0; i < UNKEYED_COUNT; i++)
+            if (r.name == UNKEYED[i].name) {
+                if (r.width != UNKEYED[i].width || r.height != UNKEYED[i].height)
+                    recipe_fail(r, 0, "size differs from the one gfx/image_store.h declares");
+                return i;
+            }
+        recipe_fail(r, 0, "no such unkeyed picture in gfx/image_store.h");
+    };
+    for (const Recipe &r : book.pictures)
+        if (!r.keyed) unkeyed_slot(r);
 
     for (const Recipe &r : book.pictures) {
         Canvas c = paint_picture(book, r);
@@ -71,20 +107,21 @@ int main(int argc, char **argv) {
             table += "{\"" + r.name + "\", " + std::to_string(r.width) + ", " + std::to_string(r.height) + ", " +
                      std::to_string(blob.size()) + "u},\n";
             append_rgb(blob, c, true);
-        } else if (r.name == "title_logo") {
-            append_rgb(title, c, false);
-            unkeyed++;
         } else {
-            recipe_fail(r, 0, "the only unkeyed picture is title_logo");
+            const size_t i = unkeyed_slot(r);
+            std::vector<uint8_t> rgb;
+            append_rgb(rgb, c, !UNKEYED[i].top_first);
+            write_file(out_dir + "/" + r.name + ".rgb", std::string(rgb.begin(), rgb.end()));
+            painted[i] = true;
         }
     }
-    if (unkeyed != 1) {
-        std::fprintf(stderr, "imagegen: the recipes need exactly one title_logo picture\n");
-        return 1;
-    }
+    for (size_t i = 0; i < UNKEYED_COUNT; i++)
+        if (!painted[i]) {
+            std::fprintf(stderr, "imagegen: the recipes have no picture %s\n", UNKEYED[i].name);
+            return 1;
+        }
 
     write_file(out_dir + "/images.bin", std::string(blob.begin(), blob.end()));
-    write_file(out_dir + "/title_logo.rgb", std::string(title.begin(), title.end()));
     write_file(out_dir + "/image_table.inc", table);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "tools/imagegen_paint.h"
 
 #include "tools/image_text.h"
+#include "tools/imagegen_scene.h"
 
 #include <algorithm>
 #include <cmath>
@@ -610,7 +611,7 @@ Canvas paint_picture(const RecipeBook &book, const Recipe &r) {
     else if (kind == "wood_lettering") c = paint_wood_lettering(book, r);
     else if (kind == "lettering") c = paint_lettering(book, r);
     else if (kind == "title_logo") c = paint_title_logo(book, r);
-    else recipe_fail(r, recipe_find(r, "kind")->line_no, "unknown kind");
+    else if (!paint_scene_picture(r, kind, &c)) recipe_fail(r, recipe_find(r, "kind")->line_no, "unknown kind");
     if (c.w != r.width || c.h != r.height) recipe_fail(r, 0, "painter produced the wrong size");
     return c;
 }
