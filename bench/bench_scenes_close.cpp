@@ -109,4 +109,13 @@ static void BM_metaball_dot_shell(benchmark::State &state)
 }
 BENCHMARK(BM_metaball_dot_shell)->Unit(benchmark::kMicrosecond);
 
+static void BM_signature_frame(benchmark::State &state)
+{
+    knobs = {};
+    knobs.knob[0] = 127.0;
+    knobs.knob[6] = 40.0;
+    frames(state, 262.0, 8.0, [](double t) { signature_draw(t); });
+}
+BENCHMARK(BM_signature_frame)->Unit(benchmark::kMillisecond);
+
 BENCHMARK_MAIN();

@@ -28,6 +28,3 @@ void blob_scene_draw(double) { clear_to_black(); }
 
 void forest_setup() {}
 void forest_draw(double) { clear_to_black(); }
-
-void signature_setup() {}
-void signature_draw(double) { clear_to_black(); }

@@ -1,6 +1,7 @@
 // The closing scenes' arithmetic, without a window: the helix path and its
 // streaming, the crossbar profile, the blink, the metaball field with the
-// polygonizer, the fin rule and the dot shell.
+// polygonizer, the fin rule and the dot shell, and the signature's typing and
+// blinking.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include "audio/audio_device.h"
 #include "scenes/eyes.h"
 #include "scenes/metaballs.h"
+#include "scenes/signature.h"
 
 // ---------------------------------------------------------------------------
 // Eyes and helix
@@ -221,4 +223,33 @@ TEST(Metaballs, DotTextureIsAConeFromTheCentre)
     EXPECT_EQ(metaball_dot_texel(0, 0), 0);
     EXPECT_EQ(metaball_dot_texel(48, 32), 127);
     EXPECT_EQ(metaball_dot_texel(32, 16), metaball_dot_texel(16, 32));
+}
+
+// ---------------------------------------------------------------------------
+// Signature
+
+TEST(Signature, Knob0TypesOneCharacterPerNinthOfItsRange)
+{
+    EXPECT_EQ(signature_chars(0.0), 0);
+    EXPECT_EQ(signature_chars(14.1), 0);
+    EXPECT_EQ(signature_chars(14.2), 1);
+    EXPECT_EQ(signature_chars(112.8), 7);
+    EXPECT_EQ(signature_chars(112.9), 8);
+    EXPECT_EQ(signature_chars(127.0), 8);
+    for (int32_t k = 0; k <= 8; ++k) EXPECT_EQ(signature_chars(127.0 / 9.0 * k + 0.01), k);
+}
+
+TEST(Signature, CursorSteadyWhileTypingThenBlinking)
+{
+    for (double t : {0.0, 0.5, 0.6, 3.3}) EXPECT_TRUE(signature_cursor_shown(7, t)) << t;
+    EXPECT_TRUE(signature_cursor_shown(8, 0.0));
+    EXPECT_FALSE(signature_cursor_shown(8, 0.5));  // 1.4 t = 0.7: just off
+    EXPECT_TRUE(signature_cursor_shown(8, 0.499));
+    EXPECT_TRUE(signature_cursor_shown(8, 1.0 / 1.4 + 0.001));
+    // On for 70 % of the time.
+    int on = 0;
+    for (int i = 0; i < 10000; ++i) on += signature_cursor_shown(8, 261.0 + i * 0.001);
+    EXPECT_NEAR(on, 7000, 20);
+    EXPECT_DOUBLE_EQ(signature_stretch(0.0), 1.5);
+    EXPECT_DOUBLE_EQ(signature_stretch(127.0), 2.5);
 }

@@ -197,3 +197,80 @@ TEST_F(CloseScenes, MetaballsFlashAndFadeCoverTheFrame)
     knobs.knob[7] = 127.0;
     EXPECT_EQ(draw_frame([] { metaball_scene_draw(190.0, 3); }).count_not(0), 0);
 }
+
+// ---------------------------------------------------------------------------
+// Signature
+
+namespace {
+
+// Window pixels of a box given in the scene's units at stretch sx (y scale 1.5).
+struct Box {
+    int x0, x1, y0, y1;
+};
+Box window_box(double x0, double x1, double sx)
+{
+    return {int(std::lround(400 + 2 * sx * x0)), int(std::lround(400 + 2 * sx * x1)), 300 - 12, 300 + 12};
+}
+
+// Pixels at least `level` in the red channel: inside the box, and outside it
+// by more than the glow's reach.
+void count_lit(const Frame &f, const Box &b, int level, int64_t *inside, int64_t *far_outside)
+{
+    *inside = *far_outside = 0;
+    const int reach = 40;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            if (f.at(x, y)[0] < level) continue;
+            if (x >= b.x0 && x < b.x1 && y >= b.y0 && y < b.y1) ++*inside;
+            if (x < b.x0 - reach || x >= b.x1 + reach || y < b.y0 - reach || y >= b.y1 + reach) ++*far_outside;
+        }
+}
+
+} // namespace
+
+TEST_F(CloseScenes, SignatureWithNothingTypedShowsTheCursorAlone)
+{
+    const Frame f = draw_frame([] { signature_draw(0.5); });
+    int64_t inside = 0, outside = 0;
+    const Box cursor = window_box(-35, -28, 1.5);
+    count_lit(f, cursor, 250, &inside, &outside);
+    EXPECT_EQ(inside, int64_t(cursor.x1 - cursor.x0) * (cursor.y1 - cursor.y0));
+    count_lit(f, cursor, 1, &inside, &outside);
+    EXPECT_EQ(outside, 0);
+}
+
+TEST_F(CloseScenes, SignatureCursorBlinksOnceTheLineIsComplete)
+{
+    knobs.knob[0] = 127.0;
+    const Box cursor = window_box(29, 36, 1.5);
+    int64_t on = 0, off = 0, outside = 0;
+    count_lit(draw_frame([] { signature_draw(0.0); }), cursor, 250, &on, &outside);
+    count_lit(draw_frame([] { signature_draw(0.5); }), cursor, 250, &off, &outside);
+    EXPECT_EQ(on, int64_t(cursor.x1 - cursor.x0) * (cursor.y1 - cursor.y0));
+    EXPECT_EQ(off, 0);
+}
+
+TEST_F(CloseScenes, SignatureKnob6StretchesAndDimsKnob7Flashes)
+{
+    knobs.knob[0] = 127.0;
+    knobs.knob[6] = 63.5;  // stretch 2, grey one half
+    const Frame half = draw_frame([] { signature_draw(0.0); });
+    int64_t inside = 0, outside = 0;
+    // The cursor, now past where the line ended at rest, and the first
+    // character, now left of where it began.
+    const Box cursor = window_box(29, 36, 2.0);
+    count_lit(half, cursor, 120, &inside, &outside);
+    EXPECT_GE(inside, int64_t(cursor.x1 - cursor.x0 - 2) * (cursor.y1 - cursor.y0 - 2));
+    EXPECT_GT(cursor.x0, window_box(-36, 36, 1.5).x1);
+    count_lit(half, window_box(-36, -30, 2.0), 120, &inside, &outside);
+    EXPECT_GT(inside, 20);
+    EXPECT_LT(window_box(-36, -30, 2.0).x1, window_box(-36, 36, 1.5).x0);
+    count_lit(half, window_box(-36, 36, 2.0), 1, &inside, &outside);
+    EXPECT_EQ(outside, 0);
+
+    knobs.knob[6] = 127.0;
+    EXPECT_EQ(draw_frame([] { signature_draw(0.0); }).count_not(0), 0);
+    knobs.knob[6] = 0.0;
+    knobs.knob[7] = 127.0;
+    EXPECT_EQ(draw_frame([] { signature_draw(0.0); }).count_not(255), 0);
+}
