@@ -13,6 +13,7 @@
 #include "audio/audio_device.h"
 #include "gfx/precalc.h"
 #include "scenes/eyes.h"
+#include "scenes/forest.h"
 #include "scenes/metaballs.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
@@ -108,6 +109,28 @@ static void BM_metaball_dot_shell(benchmark::State &state)
     }
 }
 BENCHMARK(BM_metaball_dot_shell)->Unit(benchmark::kMicrosecond);
+
+static void BM_forest_frame(benchmark::State &state)
+{
+    knobs = {};
+    frames(state, 3.0, 30.0, [](double t) { forest_draw(t); });
+}
+BENCHMARK(BM_forest_frame)->Unit(benchmark::kMillisecond);
+
+// The forest's CPU work besides the GL calls: the 1024 sunburst texels.
+static uint8_t bench_sky[FOREST_SKY_SIZE * FOREST_SKY_SIZE * 3];
+
+static void BM_forest_sunburst(benchmark::State &state)
+{
+    double t = 3.0;
+    for (auto _ : state) {
+        const ForestSection s = forest_section(t);
+        forest_sunburst(t, s.k, bench_sky);
+        benchmark::DoNotOptimize(bench_sky);
+        t += AUDIO_BUFFER_SEC;
+    }
+}
+BENCHMARK(BM_forest_sunburst)->Unit(benchmark::kMicrosecond);
 
 static void BM_signature_frame(benchmark::State &state)
 {

@@ -3,7 +3,8 @@
 target_sources(quillmora_core PRIVATE
   scenes/eyes.cpp
   scenes/metaballs.cpp
-  scenes/signature.cpp)
+  scenes/signature.cpp
+  scenes/forest.cpp)
 
 quill_gtest(test_scenes_close NAME scenes_close SOURCES tests/test_scenes_close.cpp)
 quill_gtest(test_scenes_close_gl NAME scenes_close_gl SOURCES tests/test_scenes_close_gl.cpp XVFB LABELS gl)

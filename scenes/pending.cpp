@@ -25,6 +25,3 @@ void bump_scene_draw(double, int32_t) { clear_to_black(); }
 
 void blob_scene_setup() {}
 void blob_scene_draw(double) { clear_to_black(); }
-
-void forest_setup() {}
-void forest_draw(double) { clear_to_black(); }

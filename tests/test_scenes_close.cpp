@@ -1,7 +1,7 @@
 // The closing scenes' arithmetic, without a window: the helix path and its
 // streaming, the crossbar profile, the blink, the metaball field with the
-// polygonizer, the fin rule and the dot shell, and the signature's typing and
-// blinking.
+// polygonizer, the fin rule and the dot shell, the forest's sky, camera and
+// flash, and the signature's typing and blinking.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +9,7 @@
 
 #include "audio/audio_device.h"
 #include "scenes/eyes.h"
+#include "scenes/forest.h"
 #include "scenes/metaballs.h"
 #include "scenes/signature.h"
 
@@ -223,6 +224,95 @@ TEST(Metaballs, DotTextureIsAConeFromTheCentre)
     EXPECT_EQ(metaball_dot_texel(0, 0), 0);
     EXPECT_EQ(metaball_dot_texel(48, 32), 127);
     EXPECT_EQ(metaball_dot_texel(32, 16), metaball_dot_texel(16, 32));
+}
+
+// ---------------------------------------------------------------------------
+// Forest
+
+TEST(Forest, SectionsStartWithAFlashThatIsGoneByAFifth)
+{
+    ForestSection s = forest_section(0.0);
+    EXPECT_EQ(s.k, 0);
+    EXPECT_EQ(s.f, 0.0);
+    s = forest_section(2.5 / FOREST_SECTION_RATE);
+    EXPECT_EQ(s.k, 2);
+    EXPECT_NEAR(s.f, 0.5, 1e-12);
+    EXPECT_NEAR(1.0 / FOREST_SECTION_RATE, 4.5064, 1e-4);
+    EXPECT_DOUBLE_EQ(forest_flash(0.0), 1.0);
+    EXPECT_NEAR(forest_flash(0.1), 0.5, 1e-12);
+    EXPECT_EQ(forest_flash(0.2), 0.0);
+    EXPECT_EQ(forest_flash(0.7), 0.0);
+}
+
+TEST(Forest, SunburstTintRunsBlueGreenBlueRedGreenRed)
+{
+    static uint8_t sky[FOREST_SKY_SIZE * FOREST_SKY_SIZE * 3];
+    const int bright_channel[6] = {2, 1, 2, 0, 1, 0};
+    for (int32_t k = 0; k < 7; ++k) {
+        forest_sunburst(3.7 + k, k, sky);
+        int least = 255, most = 0;
+        for (int i = 0; i < FOREST_SKY_SIZE * FOREST_SKY_SIZE; ++i) {
+            const uint8_t *p = &sky[i * 3];
+            const int b = bright_channel[k % 6];
+            const int lo = p[(b + 1) % 3];
+            ASSERT_EQ(p[(b + 2) % 3], lo) << k;
+            ASSERT_GE(p[b], 2 * lo) << k;
+            ASSERT_LE(p[b], 2 * lo + 1) << k;
+            least = std::min(least, int(p[b]));
+            most = std::max(most, int(p[b]));
+        }
+        EXPECT_LT(least, 40);
+        EXPECT_GT(most, 215);
+    }
+}
+
+TEST(Forest, SunburstRaysCentreOnColumn16Row25AndTurn)
+{
+    static uint8_t sky[FOREST_SKY_SIZE * FOREST_SKY_SIZE * 3], later[FOREST_SKY_SIZE * FOREST_SKY_SIZE * 3];
+    forest_sunburst(1.3, 0, sky);
+    forest_sunburst(1.8, 0, later);
+    auto blue = [](const uint8_t *px, int column, int row) { return px[(row * FOREST_SKY_SIZE + column) * 3 + 2]; };
+    // Along each ray from (16, 25) the texels are equal; texture rows grow downwards in y.
+    const int rays[][2] = {{1, 1}, {-1, 1}, {2, -1}, {-1, -2}, {0, 1}};
+    int turned = 0;
+    for (const auto &r : rays) {
+        EXPECT_EQ(blue(sky, 16 + r[0], 25 - r[1]), blue(sky, 16 + 3 * r[0], 25 - 3 * r[1]));
+        EXPECT_EQ(blue(sky, 16 + r[0], 25 - r[1]), blue(sky, 16 + 2 * r[0], 25 - 2 * r[1]));
+        turned += blue(sky, 16 + r[0], 25 - r[1]) != blue(later, 16 + r[0], 25 - r[1]);
+    }
+    EXPECT_NE(blue(sky, 17, 24), blue(sky, 15, 24));
+    EXPECT_GE(turned, 4);
+}
+
+TEST(Forest, CameraDolliesInUntilFiftySecondsAndBobsAfterEachBeat)
+{
+    EXPECT_DOUBLE_EQ(forest_dolly(25.0), 0.5);
+    EXPECT_DOUBLE_EQ(forest_dolly(50.0), 1.0);
+    EXPECT_DOUBLE_EQ(forest_dolly(80.0), 1.0);
+    // Within a section the eye moves forward from 40 - 14 m to 26 - 84 m.
+    EXPECT_NEAR(forest_view(0, 10.0, 0.0).eye.z, 40.0 - 14.0 * 0.2, 1e-12);
+    EXPECT_NEAR(forest_view(0, 10.0, 1.0).eye.z, 26.0 - 84.0 * 0.2, 1e-12);
+    for (double t : {50.0, 61.3, 80.0}) {
+        EXPECT_NEAR(forest_view(3, t, 0.0).eye.z, 26.0, 1e-12);
+        EXPECT_NEAR(forest_view(3, t, 0.5).eye.z, -16.0, 1e-12);
+    }
+    // The look-at point swings back to the middle by the section's end.
+    const ForestView v = forest_view(5, 33.0, 1.0);
+    EXPECT_EQ(v.centre.x, 0.0);
+    EXPECT_EQ(v.centre.y, 14.0);
+    EXPECT_EQ(v.centre.z, -80.0);
+    // Eight beats per section; the height dips below 12 only just after one.
+    const double beat = 1.0 / (8.0 * FOREST_SECTION_RATE);
+    double lowest = 12.0;
+    for (double b = 0.0; b < 1.0; b += 0.01) {
+        const double h = forest_view(0, 60.0 * beat + b * beat, 0.0).eye.y;
+        if (b > 0.41) {
+            EXPECT_EQ(h, 12.0) << b;
+        }
+        EXPECT_GE(h, 12.0 - 0.2);
+        lowest = std::min(lowest, h);
+    }
+    EXPECT_LT(lowest, 11.9);
 }
 
 // ---------------------------------------------------------------------------

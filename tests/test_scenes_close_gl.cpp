@@ -6,12 +6,14 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
 
 #include "gfx/precalc.h"
 #include "scenes/eyes.h"
+#include "scenes/forest.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
 #include "timeline/timeline.h"
@@ -196,6 +198,44 @@ TEST_F(CloseScenes, MetaballsFlashAndFadeCoverTheFrame)
     knobs.knob[6] = 0.0;
     knobs.knob[7] = 127.0;
     EXPECT_EQ(draw_frame([] { metaball_scene_draw(190.0, 3); }).count_not(0), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Forest
+
+TEST_F(CloseScenes, ForestBeforeItsStartIsPlainWhiteAndEachSectionOpensWhite)
+{
+    EXPECT_EQ(draw_frame([] { forest_draw(-0.5); }).count_not(255), 0);
+    // f = 0 at the start of sections 0 and 2: add_white(1).
+    EXPECT_EQ(draw_frame([] { forest_draw(0.0); }).count_not(255), 0);
+    EXPECT_EQ(draw_frame([] { forest_draw(2.0 / FOREST_SECTION_RATE + 1e-9); }).count_not(255), 0);
+}
+
+TEST_F(CloseScenes, ForestTreesAreBlackAndTheFogAndFarTreesTakeTheSectionTint)
+{
+    // Deep in a section the near firs fill much of the view, pure black.
+    const Frame near = draw_frame([] { forest_draw(6.8); });
+    int64_t black = 0;
+    for (size_t i = 0; i < near.px.size(); i += 3) black += near.px[i] + near.px[i + 1] + near.px[i + 2] == 0;
+    EXPECT_GT(black, W * H / 3);
+    // Where the sky shows through the far trees and the fog it is tinted:
+    // green in section 4, red in 5, blue in 6.
+    const double when[3] = {21.05, 25.55, 30.8};
+    const int tint[3] = {1, 0, 2};
+    for (int s = 0; s < 3; ++s) {
+        const double t = when[s];
+        ASSERT_EQ(forest_section(t).k, 4 + s);
+        const Frame f = draw_frame([t] { forest_draw(t); });
+        int64_t tinted = 0, wins = 0;
+        for (size_t i = 0; i < f.px.size(); i += 3) {
+            const uint8_t *p = &f.px[i];
+            if (std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) <= 40) continue;
+            ++tinted;
+            wins += p[tint[s]] == std::max({p[0], p[1], p[2]});
+        }
+        EXPECT_GT(tinted, 3000) << t;
+        EXPECT_GT(wins, tinted * 9 / 10) << t;
+    }
 }
 
 // ---------------------------------------------------------------------------
