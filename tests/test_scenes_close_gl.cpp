@@ -176,23 +176,18 @@ TEST_F(CloseScenes, HazeDiscAddsNothingSeenEdgeOn)
 // ---------------------------------------------------------------------------
 // Metaballs
 
-TEST_F(CloseScenes, MetaballsFurInTheMiddleAndGreenDotsAround)
+TEST_F(CloseScenes, MetaballsFurInTheMiddleGreenDotsAroundFlashAndFade)
 {
     const Frame f = draw_frame([] { metaball_scene_draw(183.0, 0); });
     // The lit fur is warm (red over green over blue); the dots are dim green.
     int64_t fur = 0, dots = 0;
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            const uint8_t *p = f.at(x, y);
-            fur += p[0] > 120 && p[0] > p[1] && p[1] > p[2] + 40;
-            dots += p[1] > 20 && p[1] > p[0] + 10 && p[1] < 200;
-        }
+    for (size_t i = 0; i < f.px.size(); i += 3) {
+        const uint8_t *p = &f.px[i];
+        fur += p[0] > 120 && p[0] > p[1] && p[1] > p[2] + 40;
+        dots += p[1] > 20 && p[1] > p[0] + 10 && p[1] < 200;
+    }
     EXPECT_GT(fur, 30000);
     EXPECT_GT(dots, 30000);
-}
-
-TEST_F(CloseScenes, MetaballsFlashAndFadeCoverTheFrame)
-{
     knobs.knob[6] = 127.0;
     EXPECT_EQ(draw_frame([] { metaball_scene_draw(190.0, 3); }).count_not(255), 0);
     knobs.knob[6] = 0.0;
@@ -268,22 +263,19 @@ void count_lit(const Frame &f, const Box &b, int level, int64_t *inside, int64_t
 
 } // namespace
 
-TEST_F(CloseScenes, SignatureWithNothingTypedShowsTheCursorAlone)
+TEST_F(CloseScenes, SignatureCursorAloneThenBlinkingOnceTheLineIsComplete)
 {
-    const Frame f = draw_frame([] { signature_draw(0.5); });
     int64_t inside = 0, outside = 0;
-    const Box cursor = window_box(-35, -28, 1.5);
-    count_lit(f, cursor, 250, &inside, &outside);
-    EXPECT_EQ(inside, int64_t(cursor.x1 - cursor.x0) * (cursor.y1 - cursor.y0));
-    count_lit(f, cursor, 1, &inside, &outside);
+    const Box alone = window_box(-35, -28, 1.5);
+    const Frame nothing_typed = draw_frame([] { signature_draw(0.5); });
+    count_lit(nothing_typed, alone, 250, &inside, &outside);
+    EXPECT_EQ(inside, int64_t(alone.x1 - alone.x0) * (alone.y1 - alone.y0));
+    count_lit(nothing_typed, alone, 1, &inside, &outside);
     EXPECT_EQ(outside, 0);
-}
 
-TEST_F(CloseScenes, SignatureCursorBlinksOnceTheLineIsComplete)
-{
     knobs.knob[0] = 127.0;
     const Box cursor = window_box(29, 36, 1.5);
-    int64_t on = 0, off = 0, outside = 0;
+    int64_t on = 0, off = 0;
     count_lit(draw_frame([] { signature_draw(0.0); }), cursor, 250, &on, &outside);
     count_lit(draw_frame([] { signature_draw(0.5); }), cursor, 250, &off, &outside);
     EXPECT_EQ(on, int64_t(cursor.x1 - cursor.x0) * (cursor.y1 - cursor.y0));
