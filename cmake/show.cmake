@@ -3,8 +3,7 @@ target_sources(quillmora_core PRIVATE
   timeline/timeline.cpp
   timeline/timeline_frame.cpp
   gfx/precalc.cpp
-  scenes/title.cpp
-  scenes/pending.cpp)
+  scenes/title.cpp)
 
 find_package(ZLIB REQUIRED)
 
