@@ -15,3 +15,15 @@ target_compile_options(quillmora-render PRIVATE ${QUILL_WARNINGS})
 add_test(NAME render_stretch COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_render.sh
   $<TARGET_FILE:quillmora> $<TARGET_FILE:quillmora-render> $<TARGET_FILE:quillmora-soundtrack>)
 set_tests_properties(render_stretch PROPERTIES LABELS gl TIMEOUT 300)
+
+# The whole show on one labelled sheet for the README:
+#   cmake --build <dir> --target show_sheet   (writes docs/show.png)
+add_executable(show_sheet_tool tools/show_sheet.cpp tools/png_write.cpp)
+target_compile_options(show_sheet_tool PRIVATE ${QUILL_WARNINGS})
+target_link_libraries(show_sheet_tool PRIVATE quillmora_core quill_image_painter quill_atomic_file ZLIB::ZLIB)
+add_custom_target(show_sheet
+  COMMAND xvfb-run -a -s "-screen 0 1024x768x24 -noreset"
+    $<TARGET_FILE:show_sheet_tool> ${QUILL_LABEL_FONT} ${CMAKE_SOURCE_DIR}/docs/show.png
+  DEPENDS show_sheet_tool
+  COMMENT "Writing docs/show.png"
+  VERBATIM)
