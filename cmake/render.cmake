@@ -27,3 +27,6 @@ add_custom_target(show_sheet
   DEPENDS show_sheet_tool
   COMMENT "Writing docs/show.png"
   VERBATIM)
+
+# Every scene's frames as the show draws them (run under Xvfb).
+quill_bench(bench_show_frames bench/bench_show_frames.cpp)

@@ -7,9 +7,10 @@
 # the program's frame capture (-dg) records, the sound that of exactly those
 # frames (build/quillmora-render), H.264 and AAC muxed by ffmpeg, under a
 # private X server. Without --from and --to it renders the whole show (FILE
-# defaults to quillmora.mp4). --parts N renders the stretch as N consecutive
-# pieces in N processes at once, each with one llvmpipe thread, and joins
-# them; the default is QUILL_RENDER_PARTS, else 1 (see the README for why).
+# defaults to quillmora.mp4). --parts N renders the stretch in N processes at
+# once, each with one llvmpipe thread, as consecutive pieces that are joined
+# at the end; the default is QUILL_RENDER_PARTS, else 1 (see the README for
+# why).
 # Prints a progress line with an estimate of the time left. Builds what is
 # missing first.
 set -euo pipefail
@@ -46,25 +47,36 @@ cleanup() {
 trap cleanup EXIT
 quill_start_xvfb
 
-# Piece i covers [from + i d, from + (i + 1) d); the last runs to the end
-# asked for (or of the show, when --to is not given).
+# With one process the stretch is one piece. With N processes it is cut into
+# 6 N pieces of equal song time, N of them rendered at a time, so that cheap
+# and costly scenes even out between the processes; each piece replays the
+# song from the start without drawing, a second or two of synthesis.
+pieces=1
+[ "$parts" -gt 1 ] && pieces=$((6 * parts))
 total=$(awk -v a="$from" -v b="$end" 'BEGIN { printf "%d", (b - a) * 44100 / 1024 }')
 threads=()
 [ "$parts" -gt 1 ] && threads=(LP_NUM_THREADS=1)
-for ((i = 0; i < parts; i++)); do
-    a=$(awk -v a="$from" -v b="$end" -v i=$i -v n="$parts" 'BEGIN { printf "%.6f", a + i * (b - a) / n }')
-    range=(--from "$a")
-    if [ $((i + 1)) -lt "$parts" ]; then
-        range+=(--to "$(awk -v a="$from" -v b="$end" -v i=$i -v n="$parts" 'BEGIN { printf "%.6f", a + (i + 1) * (b - a) / n }')")
+render_piece() {
+    local i=$1 range
+    range=(--from "$(awk -v a="$from" -v b="$end" -v i="$i" -v n="$pieces" 'BEGIN { printf "%.6f", a + i * (b - a) / n }')")
+    if [ $((i + 1)) -lt "$pieces" ]; then
+        range+=(--to "$(awk -v a="$from" -v b="$end" -v i="$i" -v n="$pieces" 'BEGIN { printf "%.6f", a + (i + 1) * (b - a) / n }')")
     elif [ -n "$to" ]; then
         range+=(--to "$to")
     fi
-    (env "${threads[@]}" "$RENDER" -q "${range[@]}" --sound "$work/sound$i.raw" 7>&1 >/dev/null 2>"$work/render$i.err" |
+    env "${threads[@]}" "$RENDER" -q "${range[@]}" --sound "$work/sound$i.raw" 7>&1 >/dev/null 2>"$work/render$i.err" |
         ffmpeg -loglevel error -nostats -progress "$work/progress$i" -y \
             -f rawvideo -pix_fmt rgb24 -s 800x600 -framerate 44100/1024 -i - \
-            -vf vflip -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p "$work/video$i.mp4") &
-    pids+=($!)
-done
+            -vf vflip -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p "$work/video$i.mp4"
+}
+(
+    for ((i = 0; i < pieces; i++)); do
+        while [ "$(jobs -rp | wc -l)" -ge "$parts" ]; do wait -n || true; done
+        render_piece "$i" &
+    done
+    wait
+) &
+pids+=($!)
 
 start=$(date +%s)
 running=1
@@ -73,7 +85,7 @@ while [ $running -eq 1 ]; do
     running=0
     for p in "${pids[@]}"; do kill -0 "$p" 2>/dev/null && running=1; done
     done_frames=0
-    for ((i = 0; i < parts; i++)); do
+    for ((i = 0; i < pieces; i++)); do
         f=$(grep -o '^frame=[0-9]*' "$work/progress$i" 2>/dev/null | tail -n 1 | cut -d= -f2 || true)
         done_frames=$((done_frames + ${f:-0}))
     done
@@ -89,14 +101,14 @@ echo >&2
 status=0
 for p in "${pids[@]}"; do wait "$p" || status=1; done
 pids=()
-for ((i = 0; i < parts; i++)); do
+for ((i = 0; i < pieces; i++)); do
     if [ -s "$work/render$i.err" ]; then cat "$work/render$i.err" >&2; fi
     [ -s "$work/sound$i.raw" ] && [ -s "$work/video$i.mp4" ] || status=1
 done
 [ $status -eq 0 ] || { echo "render.sh: rendering failed" >&2; exit 1; }
 
-for ((i = 0; i < parts; i++)); do echo "file 'video$i.mp4'"; done >"$work/videos.txt"
-for ((i = 0; i < parts; i++)); do cat "$work/sound$i.raw"; done >"$work/sound.raw"
+for ((i = 0; i < pieces; i++)); do echo "file 'video$i.mp4'"; done >"$work/videos.txt"
+for ((i = 0; i < pieces; i++)); do cat "$work/sound$i.raw"; done >"$work/sound.raw"
 ffmpeg -loglevel error -y -f concat -safe 0 -i "$work/videos.txt" \
     -f s16le -ar 44100 -ac 2 -i "$work/sound.raw" \
     -map 0:v -map 1:a -c:v copy -c:a aac -b:a 192k "$out"
