@@ -9,14 +9,14 @@
 # private X server. Without --from and --to it renders the whole show (FILE
 # defaults to quillmora.mp4). --parts N renders the stretch in N processes at
 # once, each with one llvmpipe thread, as consecutive pieces that are joined
-# at the end; the default is QUILL_RENDER_PARTS, else 1 (see the README for
+# at the end; the default is QUILL_RENDER_PARTS, else 2 (see the README for
 # why).
 # Prints a progress line with an estimate of the time left. Builds what is
 # missing first.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
-from=0 to= out=$PWD/quillmora.mp4 parts=${QUILL_RENDER_PARTS:-1}
+from=0 to= out=$PWD/quillmora.mp4 parts=${QUILL_RENDER_PARTS:-2}
 while [ $# -gt 0 ]; do
     case $1 in
         --from) from=$2; shift 2 ;;
