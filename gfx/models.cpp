@@ -1,6 +1,8 @@
 // The show's static models, read from the tables tools/modelgen embeds.
 #include "gfx/models.h"
 
+#include <GL/gl.h>
+
 #include <array>
 
 extern "C" const unsigned char quill_model_blob[];
@@ -54,8 +56,31 @@ const StaticModel &static_model(ModelId id)
     return models()[id];
 }
 
-void draw_static_model(ModelId id)
+// First of MODEL_COUNT consecutive lists; 0 until compiled.
+static GLuint model_lists;
+
+static void draw_model_immediate(ModelId id)
 {
     const StaticModel &m = static_model(id);
     draw_indexed_mesh(m.translation, m.vertices, m.tri_count, m.tris, m.quad_count, m.quads);
+}
+
+void static_models_compile()
+{
+    if (model_lists != 0) return;
+    const GLuint first = glGenLists(MODEL_COUNT);
+    for (int i = 0; i < MODEL_COUNT; ++i) {
+        glNewList(first + i, GL_COMPILE);
+        draw_model_immediate(ModelId(i));
+        glEndList();
+    }
+    model_lists = first;
+}
+
+void draw_static_model(ModelId id)
+{
+    if (model_lists != 0)
+        glCallList(model_lists + id);
+    else
+        draw_model_immediate(id);
 }

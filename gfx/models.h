@@ -6,7 +6,10 @@
 // data/models/ and embedded read-only; nothing here is computed at run time,
 // allocated or freed. Every model is drawn as it is stored, through
 // draw_indexed_mesh with its translation (the projector body, which carries
-// texture coordinates, is drawn by its scene quad by quad).
+// texture coordinates, is drawn by its scene quad by quad). The start-up
+// compiles each model's drawing into a display list once; after that a model
+// costs one list call per frame instead of thousands of immediate-mode
+// vertex calls, and its pixels do not depend on earlier frames' vertices.
 //
 // Any thread may read the tables; the drawing helper needs the GL context.
 #pragma once
@@ -56,5 +59,10 @@ struct StaticModel {
 // The model's record; valid for the whole run.
 const StaticModel &static_model(ModelId id);
 
-// draw_indexed_mesh with the model's translation, triangles and quads.
+// Compiles every model's draw_indexed_mesh call into its own display list.
+// Called once by the precalculation, with the GL context current.
+void static_models_compile();
+
+// draw_indexed_mesh with the model's translation, triangles and quads: its
+// compiled list once static_models_compile has run, immediate mode before.
 void draw_static_model(ModelId id);

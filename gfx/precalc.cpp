@@ -28,6 +28,7 @@
 
 #include "gfx/draw.h"
 #include "gfx/image_store.h"
+#include "gfx/models.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
 #include "timeline/timeline.h"
@@ -140,6 +141,7 @@ void precalculate()
     ImageDecoder = builtin_image_lookup;
     build_fur_textures();
     glViewport(0, 0, screen_width, screen_height);
+    static_models_compile();
 
     for (void (*setup)() : scene_setups) {
         glPushAttrib(TIMELINE_ATTRIB_MASK);

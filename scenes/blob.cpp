@@ -34,8 +34,9 @@
 // vertex sent in earlier frames, and rasterizes a piece that needs clipping
 // along other quad diagonals than one that does not. So the same mesh gave
 // slightly different pixels from frame to frame, and a shot differed from
-// the captured frame. The quads are therefore compiled into a display list
-// and called: the list is cut and drawn the same way every time.
+// the captured frame. The quads are therefore sent as one display-list batch
+// (draw_batch_begin / draw_batch_end): the list is cut and drawn the same way
+// every time.
 //
 // Speed: about 26 000 samples fall inside the cylinder, two lattice samples
 // each. The lattice is read through a derived table of the eight corner bytes
@@ -72,7 +73,6 @@ struct GreetingSlot {
     int32_t width, height;
 };
 static GreetingSlot greetings[BLOB_GREETINGS];
-static uint32_t blob_mesh_list;
 
 // n1 and n2 lie in -128..127, so k = 4 n1 + 2 n2 lies in -768..762.
 static constexpr int32_t WAVE_K_MIN = -768, WAVE_K_MAX = 762;
@@ -174,7 +174,6 @@ void blob_scene_setup()
         upload_rect_image(names[i], greeting_keys[i], &greetings[i].width, &greetings[i].height);
     }
     blob_make_lattice();
-    blob_mesh_list = glGenLists(1);
 }
 
 // The background: a fan of sixteen rays about a point below and right of the
@@ -268,10 +267,9 @@ void blob_mesh_draw(double u)
     glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 40.0f);
 
-    glNewList(blob_mesh_list, GL_COMPILE);
+    draw_batch_begin();
     blob_submit_quads();
-    glEndList();
-    glCallList(blob_mesh_list);
+    draw_batch_end();
 }
 
 // The sixteen logos, added twice (z = 0 and 0.5) for a slight double image.

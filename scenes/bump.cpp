@@ -71,7 +71,6 @@ template <typename F> static F gl_entry(const char *name)
 }
 
 static uint32_t normal_map_tex, pattern_tex, line_tex;
-static uint32_t batch_list;  // display list recompiled for each large batch
 
 static constexpr double PI = std::numbers::pi;
 static constexpr double FIN_HEIGHT = 0.5039370078740157;     // 64/127
@@ -237,14 +236,6 @@ void bump_scene_setup()
                       lines);
 
     bump_build_tube();
-    batch_list = glGenLists(1);
-}
-
-// Ends the display list being compiled and draws it.
-static void call_batch()
-{
-    glEndList();
-    glCallList(batch_list);
 }
 
 static void draw_tunnel(double t, int32_t n)
@@ -271,7 +262,7 @@ static void draw_tunnel(double t, int32_t n)
     glEnable(GL_FRAGMENT_PROGRAM_ARB);
 
     const Vec3 light = {5.0 * std::sin(t), 5.0 * std::cos(t), 0.0};
-    glNewList(batch_list, GL_COMPILE);
+    draw_batch_begin();
     glBegin(GL_QUADS);
     for (int32_t i = 0; i < bump_quads.count; ++i) {
         const BumpQuad &q = bump_quads.quads[i];
@@ -285,7 +276,7 @@ static void draw_tunnel(double t, int32_t n)
         }
     }
     glEnd();
-    call_batch();
+    draw_batch_end();
 
     glDisable(GL_FRAGMENT_PROGRAM_ARB);
     glDisable(GL_DEPTH_TEST);
@@ -299,7 +290,7 @@ static void draw_tunnel(double t, int32_t n)
 static void tube_faces(int32_t flag)
 {
     const TriMesh &m = tri_mesh;
-    glNewList(batch_list, GL_COMPILE);
+    draw_batch_begin();
     glBegin(GL_TRIANGLES);
     for (int32_t f = 0; f < m.face_count; ++f) {
         if (m.faces[f].flag != flag)
@@ -310,7 +301,7 @@ static void tube_faces(int32_t flag)
         }
     }
     glEnd();
-    call_batch();
+    draw_batch_end();
 }
 
 // Quads standing out of the surface along each fur line, faded in where the
@@ -318,7 +309,7 @@ static void tube_faces(int32_t flag)
 static void draw_fins(const Vec3 &eye_dir)
 {
     const TriMesh &m = tri_mesh;
-    glNewList(batch_list, GL_COMPILE);
+    draw_batch_begin();
     glBegin(GL_QUADS);
     for (int32_t i = 0; i < m.line_count; ++i) {
         const TriMeshVertex &v0 = m.vertices[m.lines[i].v[0]];
@@ -340,7 +331,7 @@ static void draw_fins(const Vec3 &eye_dir)
         glVertex3d(p0.x + n0.x * FIN_HEIGHT, p0.y + n0.y * FIN_HEIGHT, p0.z + n0.z * FIN_HEIGHT);
     }
     glEnd();
-    call_batch();
+    draw_batch_end();
 }
 
 // Shell layer `layer` (1..16) of the furry half, pushed out by layer * 4/127.
@@ -349,7 +340,7 @@ static void draw_shell(int layer)
     const TriMesh &m = tri_mesh;
     const double lift = layer * SHELL_STEP;
     glBindTexture(GL_TEXTURE_2D, fur_shell_tex[layer]);
-    glNewList(batch_list, GL_COMPILE);
+    draw_batch_begin();
     glBegin(GL_TRIANGLES);
     for (int32_t f = 0; f < m.face_count; ++f) {
         if (m.faces[f].flag != 1)
@@ -370,7 +361,7 @@ static void draw_shell(int layer)
         }
     }
     glEnd();
-    call_batch();
+    draw_batch_end();
 }
 
 static void draw_tube(double big_t)

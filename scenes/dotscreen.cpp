@@ -52,7 +52,6 @@
 uint8_t shade_map[SHADE_MAP_WIDTH * SHADE_MAP_HEIGHT];
 
 static uint32_t dot_tex, ripple_tex;
-static uint32_t batch_list;  // display list recompiled for each large batch
 
 // The frame's ripple values, rewritten at the start of every frame.
 static double ripple_amp, ripple_wave;
@@ -96,7 +95,6 @@ void dotscreen_setup()
     glBindTexture(GL_TEXTURE_2D, dot_tex);
     gluBuild2DMipmaps(GL_TEXTURE_2D, GL_ALPHA, DOT_TEX_SIZE, DOT_TEX_SIZE, GL_ALPHA, GL_UNSIGNED_BYTE, dot);
 
-    batch_list = glGenLists(1);
 }
 
 // Pass 1: the jack, small, grey in white fog, read back into shade_map.
@@ -187,7 +185,7 @@ static void draw_ripple_disc(double t, int32_t n, bool textured)
     const double height = 4.0 / 127.0 * ripple_amp;
     const double slope = -(4.0 / 127.0) * (PI / 128.0) * ripple_amp * shape.waves;
 
-    glNewList(batch_list, GL_COMPILE);
+    draw_batch_begin();
     for (int j = 0; j <= 256; j += 2) {
         const double a0 = j * PI / 128.0, a1 = (j + 2) * PI / 128.0;
         const double s0 = j / 128.0, s1 = (j + 2) / 128.0;
@@ -213,8 +211,7 @@ static void draw_ripple_disc(double t, int32_t n, bool textured)
         }
         glEnd();
     }
-    glEndList();
-    glCallList(batch_list);
+    draw_batch_end();
 }
 
 // Pass 3: one soft dot per shade-map pixel, sized by its darkness.
@@ -238,7 +235,7 @@ static void draw_dots(double t, int32_t n, bool lighten)
     glColor4d(1.0, 1.0, 1.0, 1.0);
 
     const double row_spacing = dot_row_spacing(knobs.knob[3]);
-    glNewList(batch_list, GL_COMPILE);
+    draw_batch_begin();
     glBegin(GL_QUADS);
     for (int r = 0; r < SHADE_MAP_HEIGHT; ++r) {
         const double y = row_spacing * (r - 32.5);
@@ -257,8 +254,7 @@ static void draw_dots(double t, int32_t n, bool lighten)
         }
     }
     glEnd();
-    glEndList();
-    glCallList(batch_list);
+    draw_batch_end();
 }
 
 void dotscreen_draw(double t, int32_t n)

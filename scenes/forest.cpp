@@ -156,8 +156,7 @@ static void tree(int i, const ForestSection &s, double t)
     glRotated(180.0 * std::sin((i + 3.0) * (i + 12.0) + double(s.k) * s.k + 19.0), 0.0, 1.0, 0.0);
     glRotated(-90.0, 1.0, 0.0, 0.0);
     glScaled(10.0, 10.0, 10.0);
-    const StaticModel &fir = static_model(MODEL_TREE);
-    draw_indexed_mesh({0.0, 0.0, 0.0}, fir.vertices, fir.tri_count, fir.tris, fir.quad_count, fir.quads);
+    draw_static_model(MODEL_TREE);  // its translation is zero
     glPopMatrix();
 }
 

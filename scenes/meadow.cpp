@@ -113,6 +113,9 @@ void draw_meadow_flowers(const MeadowField &field, double t, uint32_t tex)
 {
     const int32_t n = field.size;
     const double half = n / 2;
+    // One display-list batch: 2500 fans of 14 vertices would otherwise be cut
+    // wherever the driver's vertex buffer happens to fill.
+    draw_batch_begin();
     for (int32_t i = 0; i < n; ++i) {
         for (int32_t c = 0; c < n; ++c) {
             const int8_t *tilt = field.tilt + 2 * (i * n + c);
@@ -141,6 +144,7 @@ void draw_meadow_flowers(const MeadowField &field, double t, uint32_t tex)
             glPopMatrix();
         }
     }
+    draw_batch_end();
 }
 
 void draw_meadow_grass(double half)

@@ -30,6 +30,11 @@
 // camera at distance 31 is inside it): row a tilts each circle of dots by
 // a pi/140 up or down, dot i goes round the circle by i pi/20 + 1.85 t, and
 // each dot's size pulses with sin(m + 10 t).
+//
+// Every batch (dots, surface, fins, each shell layer) goes through a display
+// list (draw_batch_begin / draw_batch_end), so the fins that lie exactly on
+// the surface at the balls' edges come out the same whatever was drawn in
+// earlier frames.
 #include "scenes/metaballs.h"
 
 #include <GL/gl.h>
@@ -164,6 +169,7 @@ static void dot_layer(double t, double roll)
     glColor3d(0.05, 0.15, 0.1);
 
     const int32_t count = metaball_dot_shell(t, dot_shell);
+    draw_batch_begin();
     glBegin(GL_QUADS);
     for (int32_t q = 0; q < count; ++q) {
         const Vec3 &c = dot_shell[q].centre;
@@ -178,6 +184,7 @@ static void dot_layer(double t, double roll)
         glVertex3d(c.x + h, c.y - h, c.z);
     }
     glEnd();
+    draw_batch_end();
 }
 
 static void light(GLenum which, double r, double g, double b, double a)
@@ -211,6 +218,7 @@ static void lit_surface()
     glAlphaFunc(GL_GREATER, 0.01f);
     glEnable(GL_ALPHA_TEST);
 
+    draw_batch_begin();
     glBegin(GL_TRIANGLES);
     for (int32_t tri = 0; tri < mc_direct_triangles.count; ++tri)
         for (int32_t c = 0; c < 3; ++c) {
@@ -219,6 +227,7 @@ static void lit_surface()
             glVertex3dv(&s.position.x);
         }
     glEnd();
+    draw_batch_end();
 }
 
 // The fin along the edge from slot s0 to slot s1, into an open batch of quads.
@@ -249,6 +258,7 @@ static void fins()
     glDisable(GL_LIGHTING);
     glDisable(GL_CULL_FACE);
 
+    draw_batch_begin();
     glBegin(GL_QUADS);
     for (int32_t tri = 0; tri < mc_direct_triangles.count; ++tri) {
         const int32_t *r = mc_direct_triangles.tri[tri];
@@ -257,6 +267,7 @@ static void fins()
         draw_fin(slots[r[2]], slots[r[0]]);
     }
     glEnd();
+    draw_batch_end();
 }
 
 static void shells()
@@ -269,6 +280,7 @@ static void shells()
     for (int32_t layer = 1; layer <= PRECALC_FUR_LAYERS; ++layer) {
         const double push = SHELL_STEP * layer;
         glBindTexture(GL_TEXTURE_2D, fur_shell_tex[layer]);
+        draw_batch_begin();
         glBegin(GL_TRIANGLES);
         for (int32_t tri = 0; tri < mc_direct_triangles.count; ++tri)
             for (int32_t c = 0; c < 3; ++c) {
@@ -279,6 +291,7 @@ static void shells()
                 glVertex3d(p.x + n.x * push, p.y + n.y * push, p.z + n.z * push);
             }
         glEnd();
+        draw_batch_end();
     }
 }
 

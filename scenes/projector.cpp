@@ -491,7 +491,11 @@ void projector_film_pass(double t, bool mono)
     draw_meadow_grass(MEADOW_FILM_SIZE / 2);
     glDisable(GL_ALPHA_TEST);
 
-    if (!mono) film_overlay(false, t);
+    if (!mono) {
+        draw_batch_begin();
+        film_overlay(false, t);
+        draw_batch_end();
+    }
     glBindTexture(GL_TEXTURE_2D, film_tex);
     glCopyTexImage2D(GL_TEXTURE_2D, 0, mono ? GL_RGB : GL_LUMINANCE, 0, 0, FILM_TEX_SIZE, FILM_TEX_SIZE, 0);
 }
@@ -636,6 +640,9 @@ void projector_room_pass(double t, bool mono)
     set_material(GL_AMBIENT_AND_DIFFUSE, 0.3f, 0.3f, 0.3f, 0.0f);
     set_material(GL_SPECULAR, 1.0f, 1.0f, 1.0f, 0.0f);
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 50.0f);
+    // Everything up to the lens as one display-list batch, so that no piece of
+    // it is cut where the driver's vertex buffer happens to fill.
+    draw_batch_begin();
     draw_projector_body();
     glDisable(GL_TEXTURE_2D);
 
@@ -678,10 +685,14 @@ void projector_room_pass(double t, bool mono)
     glDisable(GL_LIGHTING);
     glColor3d(0.05, 0.05, 0.05);
     draw_static_model(MODEL_SCREEN_BORDER);
+    draw_batch_end();
 
+    // The lens reads the modelview back, so it is drawn outside any list.
     draw_lens(flicker);
+    draw_batch_begin();
     if (mono) film_overlay(true, t);
     draw_screen();
+    draw_batch_end();
 }
 
 // The lens flare's star and ghosts, added over the finished frame.
@@ -727,7 +738,9 @@ static void draw_flare()
 void projector_post_pass()
 {
     apply_glow();
+    draw_batch_begin();
     draw_flare();
+    draw_batch_end();
     add_white(flare_strength);
 }
 

@@ -20,7 +20,7 @@
 // the song clock exactly as frame capture does (pre-roll, then one 1024-frame
 // audio buffer per frame) and runs the timeline's knob writes on every frame,
 // so knobs carried over from earlier sections are right, but draws only the
-// frames it needs: each requested frame and the SHOT_WARMUP_FRAMES frames
+// frames it needs: each requested frame and the REPLAY_WARMUP_FRAMES frames
 // before it, with a buffer swap after each as in the show, so a scene that
 // inherits GL state (texture bindings, matrices, the back buffer) from the
 // frame before it sees the same state as in the capture.
@@ -46,16 +46,11 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio_device.h"
-#include "audio/sequencer.h"
-#include "audio/song.h"
-#include "gfx/precalc.h"
-#include "shell/shell.h"
+#include "shell/replay.h"
 #include "timeline/timeline.h"
 #include "tools/png_write.h"
 
-static constexpr int32_t SHOT_WARMUP_FRAMES = 2;
-static constexpr int32_t SHOT_WIDTH = 800, SHOT_HEIGHT = 600;
+static constexpr int32_t SHOT_WIDTH = REPLAY_WIDTH, SHOT_HEIGHT = REPLAY_HEIGHT;
 
 struct ShotRequest {
     double time;
@@ -144,52 +139,34 @@ static void save_shot(const ShotOptions &opt, const ShotRequest &r, const SongPo
 // shot was taken before that.
 static int32_t replay(ShotOptions *opt, const KnobBank &start_knobs, int32_t last_buffer)
 {
-    knobs = start_knobs;
-    sequencer_load_song(quill_song_image);
-    audio_prepare_clock();
-    audio_start(0);
-
-    SongPosition pos = {};
-    do {
-        capture_audio_buffer();
-        read_position(&pos);
-    } while (pos.start_ticks == 0);
-
-    const int32_t first_buffer = pos.buffer_count + 1;
+    const int32_t first_buffer = replay_begin(start_knobs);
     for (ShotRequest &r : opt->shots) {
         if (r.done) continue;
-        long want = std::lround(r.time / AUDIO_BUFFER_SEC);
-        if (want < first_buffer) want = first_buffer;
-        if (last_buffer != 0 && want > last_buffer) want = last_buffer;
-        r.buffer = int32_t(want);
+        r.buffer = replay_buffer_at(r.time, first_buffer);
+        if (last_buffer != 0 && r.buffer > last_buffer) r.buffer = last_buffer;
     }
 
     for (;;) {
-        capture_audio_buffer();
-        read_position(&pos);
+        const SongPosition pos = replay_next(nullptr);
         const bool last = pos.playing == 0;
-        pos.elapsed = pos.buffer_count * AUDIO_BUFFER_SEC;
 
         bool capture = false, draw = false, pending = false;
         for (const ShotRequest &r : opt->shots) {
             if (r.done) continue;
             pending = true;
             if (pos.buffer_count == r.buffer) capture = true;
-            if (pos.buffer_count >= r.buffer - SHOT_WARMUP_FRAMES && pos.buffer_count <= r.buffer) draw = true;
+            if (pos.buffer_count >= r.buffer - REPLAY_WARMUP_FRAMES && pos.buffer_count <= r.buffer) draw = true;
         }
         if (!pending) return 0;
 
         if (draw) {
-            timeline_frame(pos);
-            if (capture) {
-                glReadPixels(0, 0, SHOT_WIDTH, SHOT_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, frame.data());
+            replay_draw(pos, capture ? frame.data() : nullptr);
+            if (capture)
                 for (ShotRequest &r : opt->shots) {
                     if (r.done || r.buffer != pos.buffer_count) continue;
                     save_shot(*opt, r, pos);
                     r.done = true;
                 }
-            }
-            SDL_GL_SwapBuffers();
         } else {
             timeline_decide(pos, &knobs);
         }
@@ -207,16 +184,7 @@ int main(int argc, char **argv)
 
     // The show's own start-up, windowed, in frame-capture mode but without
     // descriptor 7 or a sound device.
-    char program[] = "quillmora-shot", windowed[] = "-w";
-    char *video_args[] = {program, windowed, nullptr};
-    startup_video(2, video_args, SHOT_WIDTH, SHOT_HEIGHT);
-    capture_mode = CAPTURE_FRAMES;
-    precalculate();
-    const KnobBank start_knobs = knobs;
-    for (int i = 0; i < 2; ++i) {
-        glClear(GL_COLOR_BUFFER_BIT);
-        SDL_GL_SwapBuffers();
-    }
+    const KnobBank start_knobs = replay_open_video("quillmora-shot");
 
     const int32_t last_buffer = replay(&opt, start_knobs, 0);
     bool missing = false;

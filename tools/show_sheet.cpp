@@ -1,0 +1,130 @@
+// show_sheet: the whole show on one labelled PNG for the top of the README.
+//
+//   show_sheet <label-font> <out.png> [STEP]
+//
+// Replays the show once as frame capture plays it (the shared replay module,
+// as the shot tool does) and keeps the frame nearest every STEP seconds of
+// song time (default 5), starting half a step in: each is the very frame
+// -dg records there, drawn after its warm-up frames. Every frame is shrunk
+// to a quarter in each direction by a box filter and laid out eight to a
+// row, top up, with its time and the scene it shows written under it in the
+// image generator's lettering. Needs an X display (Xvfb works).
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "shell/replay.h"
+#include "timeline/timeline.h"
+#include "tools/image_raster.h"
+#include "tools/image_text.h"
+#include "tools/png_write.h"
+
+namespace {
+
+constexpr int SHRINK = 4;
+constexpr int THUMB_W = REPLAY_WIDTH / SHRINK, THUMB_H = REPLAY_HEIGHT / SHRINK;
+constexpr int COLUMNS = 8;
+constexpr int GAP = 10;
+constexpr int LABEL_HEIGHT = 20;
+const Rgb SHEET_BACKGROUND{0.09, 0.09, 0.1};
+const Rgb LABEL_INK{0.92, 0.92, 0.88};
+const Rgb TIME_INK{0.62, 0.64, 0.7};
+
+const char *const SCENE_NAMES[SCENE_COUNT] = {
+    "title",           "projector room", "meadow title", "dot screen", "bump tunnel",
+    "blob tube",       "eyes and helix", "fur metaballs", "forest",    "signature",
+};
+
+struct Shot {
+    double elapsed;
+    SceneId scene;
+    Canvas picture;  // THUMB_W x THUMB_H, top up
+};
+
+// A -dg frame (bottom row first) shrunk to a thumbnail, top row first.
+Canvas thumbnail(const std::vector<uint8_t> &frame)
+{
+    Canvas big = canvas_make(REPLAY_WIDTH, REPLAY_HEIGHT, Rgb{});
+    for (int y = 0; y < REPLAY_HEIGHT; ++y)
+        for (int x = 0; x < REPLAY_WIDTH; ++x) {
+            const uint8_t *p = &frame[(size_t(REPLAY_HEIGHT - 1 - y) * REPLAY_WIDTH + x) * 3];
+            canvas_at(big, x, y) = Rgb{p[0] / 255.0, p[1] / 255.0, p[2] / 255.0};
+        }
+    return canvas_downsample(big, SHRINK);
+}
+
+std::vector<Shot> take_shots(double step)
+{
+    const KnobBank start_knobs = replay_open_video("show_sheet");
+    const int32_t first = replay_begin(start_knobs);
+    std::vector<uint8_t> frame(REPLAY_FRAME_BYTES);
+    std::vector<Shot> shots;
+    double next_time = 0.5 * step;
+    int32_t want = replay_buffer_at(next_time, first);
+    for (;;) {
+        const SongPosition pos = replay_next(nullptr);
+        if (pos.buffer_count == want) {
+            KnobBank scratch = knobs;
+            const SceneId scene = timeline_decide(pos, &scratch).scene;
+            replay_draw(pos, frame.data());
+            shots.push_back(Shot{pos.elapsed, scene, thumbnail(frame)});
+            next_time += step;
+            want = replay_buffer_at(next_time, first);
+        } else if (pos.buffer_count >= want - REPLAY_WARMUP_FRAMES) {
+            replay_draw(pos, nullptr);
+        } else {
+            timeline_decide(pos, &knobs);
+        }
+        if (pos.playing == 0) return shots;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: show_sheet <label-font> <out.png> [STEP]\n");
+        return 2;
+    }
+    const double step = argc == 4 ? std::atof(argv[3]) : 5.0;
+    if (!(step >= 0.5)) {
+        std::fprintf(stderr, "show_sheet: STEP must be at least 0.5 seconds\n");
+        return 2;
+    }
+    void *font = text_open_font(argv[1]);
+    const std::vector<Shot> shots = take_shots(step);
+
+    const int cell_w = THUMB_W + GAP, cell_h = THUMB_H + LABEL_HEIGHT + GAP;
+    const int rows = (int(shots.size()) + COLUMNS - 1) / COLUMNS;
+    Canvas sheet = canvas_make(GAP + COLUMNS * cell_w, GAP + rows * cell_h, SHEET_BACKGROUND);
+    for (size_t i = 0; i < shots.size(); ++i) {
+        const Shot &s = shots[i];
+        const int x0 = GAP + int(i % COLUMNS) * cell_w, y0 = GAP + int(i / COLUMNS) * cell_h;
+        for (int y = 0; y < THUMB_H; ++y)
+            for (int x = 0; x < THUMB_W; ++x) canvas_at(sheet, x0 + x, y0 + y) = s.picture.px[size_t(y) * THUMB_W + x];
+        char time[32];
+        std::snprintf(time, sizeof time, "%d:%04.1f", int(s.elapsed) / 60, s.elapsed - 60 * (int(s.elapsed) / 60));
+        const Mask time_text = text_render(font, time, 12.0, TextStyle{});
+        const Mask scene_text = text_render(font, SCENE_NAMES[s.scene], 12.0, TextStyle{});
+        const int baseline = y0 + THUMB_H + 4;
+        canvas_blend(sheet, time_text, x0, baseline, TIME_INK);
+        canvas_blend(sheet, scene_text, x0 + THUMB_W - scene_text.w, baseline, LABEL_INK);
+    }
+
+    std::vector<uint8_t> rgb;
+    rgb.reserve(sheet.px.size() * 3);
+    for (const Rgb &p : sheet.px) {
+        rgb.push_back(channel_byte(p.r));
+        rgb.push_back(channel_byte(p.g));
+        rgb.push_back(channel_byte(p.b));
+    }
+    const char *origin = "Generated by tools/show_sheet from the show's own frames; do not edit.";
+    if (png_write_rgb(argv[2], rgb.data(), sheet.w, sheet.h, origin) != 0) {
+        std::fprintf(stderr, "show_sheet: cannot write %s\n", argv[2]);
+        return 1;
+    }
+    std::fprintf(stderr, "show_sheet: %zu shots, %d x %d\n", shots.size(), sheet.w, sheet.h);
+    return 0;
+}
