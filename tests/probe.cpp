@@ -15,6 +15,10 @@
 // in a scene counts, while Mesa, LLVM's JIT and SDL (which allocate inside
 // their own calls) do not.
 //
+// With QUILL_PROBE_NOW set, it also keeps the position of the frame just
+// drawn in that file, "<order> <row> <frame index>" overwritten in place
+// every frame, so a test can steer by it while the show runs.
+//
 // Counting starts after the first frame has been drawn: start-up builds its
 // tables, the show itself must not allocate.
 //
@@ -142,7 +146,18 @@ void write_log()
 }
 
 // Registered before the show starts; exit() from any path writes the log.
+int probe_now_fd = -1;
+
+void publish_now(const SongPosition &pos)
+{
+    if (probe_now_fd < 0) return;
+    char line[40];
+    const int n = std::snprintf(line, sizeof line, "%6d %6d %8d\n", pos.order, pos.row, probe_frame_count - 1);
+    if (pwrite(probe_now_fd, line, size_t(n), 0) != n) probe_now_fd = -1;
+}
+
 [[maybe_unused]] const bool probe_registered = [] {
+    if (const char *now = std::getenv("QUILL_PROBE_NOW")) probe_now_fd = open(now, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     void *warm[4];
     backtrace(warm, 4); // loads the unwinder now, not inside an allocation
     return std::atexit(write_log) == 0;
@@ -167,6 +182,7 @@ void __wrap__Z14timeline_frameRK12SongPosition(const SongPosition &pos)
     probe_pending_key = probe_pending_shift = 0;
     __real__Z14timeline_frameRK12SongPosition(pos);
     if (ProbeFrame *f = current_frame()) f->flag = knobs.scene_flag;
+    publish_now(pos);
     probe_armed = true;
 }
 

@@ -3,7 +3,8 @@
 # quillmora-probe (the show with a recorder, see tests/probe.cpp) in sound
 # capture, which advances one audio buffer per frame. Right arrows seek
 # forward order by order to the closing section, with f, Shift+f and Space in
-# every section on the way; Left arrows seek back to the start; q quits.
+# every section on the way; Left arrows seek back to the start; q quits. The
+# probe's position file tells the script where the show is.
 # From the probe's per-frame record it checks that
 #   - every key sent was handled, one per frame, and q ends the show at once;
 #   - each seek moves the song within SEEK_FRAMES frames (no stall);
@@ -17,7 +18,7 @@ set -uo pipefail
 probe=$(readlink -f "$1")
 work=$(mktemp -d)
 xvfb_pid=
-trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
+trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; [ -n "${QUILL_KEEP_LOG:-}" ] && cp "$work/probe.log" "$QUILL_KEEP_LOG"; rm -rf "$work"' EXIT
 fails=0
 check() { # check "description" command...
     local what=$1; shift
@@ -33,31 +34,50 @@ set +e # setup.sh turns it on; statuses are checked here one by one
 quill_start_xvfb
 xvfb_pid=$QUILL_XVFB_PID
 
-QUILL_PROBE_LOG=$work/probe.log "$probe" -w -ds 7>/dev/null >"$work/out" 2>"$work/err" &
+QUILL_PROBE_LOG=$work/probe.log QUILL_PROBE_NOW=$work/now "$probe" -w -ds 7>/dev/null >"$work/out" 2>"$work/err" &
 pid=$!
 window=$(xdotool search --sync --onlyvisible --name Quillmora 2>/dev/null | head -n 1)
 xdotool windowfocus --sync "$window" 2>/dev/null
-keys() { xdotool key --delay 120 "$@" 2>/dev/null; }
+# The published order and the index of the frame just drawn (the probe keeps
+# them in a file).
+order_now() { local o=0; read -r o _ <"$work/now" 2>/dev/null; echo "${o:-0}"; }
+frame_now() { local f=0; read -r _ _ f <"$work/now" 2>/dev/null; echo "${f:-0}"; }
+# The show handles one event per frame, and a full event queue drops what
+# comes next; so after sending keys, wait until it has drawn a frame for each
+# event (down and up, Shift's too) and a few more. Frames that do not come
+# within 20 s are a stall.
+stalls=0
+keys() {
+    local from events=0 k
+    from=$(frame_now)
+    for k in "$@"; do events=$((events + 2)); [[ $k == shift+* ]] && events=$((events + 2)); done
+    xdotool key --delay 40 "$@" 2>/dev/null
+    for _ in $(seq 1000); do [ "$(frame_now)" -ge $((from + events + 3)) ] && return; sleep 0.02; done
+    stalls=$((stalls + 1))
+}
 
 rights=0 lefts=0 flags=0 spaces=0
-# Forward to the closing section (order 117 of 121): the flag and the knob
-# line every few orders, so in every section.
-for order in $(seq 117); do
+# Forward into the closing section (order heard 117 of 0..120): Right presses
+# until the song is there, a press acting at the next row step (presses
+# within one row act once); the flag and the knob line every few presses, so
+# in every section. At most 400 presses.
+while [ "$(order_now)" -lt 118 ] && [ $rights -lt 400 ]; do
     keys Right; rights=$((rights + 1))
-    if [ $((order % 6)) -eq 3 ]; then
+    if [ $((rights % 6)) -eq 3 ]; then
         keys f space shift+f space; flags=$((flags + 2)); spaces=$((spaces + 2))
     fi
 done
-# Back to the first order: each press goes back one to three orders.
-for _ in $(seq 60); do keys Left; lefts=$((lefts + 1)); done
+# Back to the first orders: each press goes back one to three orders.
+while [ "$(order_now)" -gt 2 ] && [ $lefts -lt 400 ]; do keys Left; lefts=$((lefts + 1)); done
 keys space; spaces=$((spaces + 1))
-keys q
+xdotool key q 2>/dev/null # the show ends here: no frames to wait for
 for _ in $(seq 600); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 wait $pid
 status=$?
 log=$work/probe.log
 
 check "q quits with status 0" [ $status -eq 0 ]
+check "the show never stalled: every key's frames came" [ $stalls -eq 0 ]
 check "nothing on standard output" [ ! -s "$work/out" ]
 count_keys() { awk -v k="$1" -v s="$2" '$1 == "frame" && $14 == k && (s == "" || $20 == s)' "$log" | wc -l; }
 check "every Right handled ($rights sent)" [ "$(count_keys $KEY_RIGHT '')" -eq $rights ]
