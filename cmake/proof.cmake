@@ -66,3 +66,8 @@ else()
   add_test(NAME show_sound_twice COMMAND bash ${CMAKE_SOURCE_DIR}/tests/show_twice.sh sound $<TARGET_FILE:quillmora>)
   set_tests_properties(show_sound_twice PROPERTIES LABELS long TIMEOUT 3600)
 endif()
+
+# The first minute's sound check is a long check of the normal build only.
+if(QUILL_SANITIZE OR QUILL_TSAN)
+  set_tests_properties(soundtrack_ds PROPERTIES LABELS gl)
+endif()
