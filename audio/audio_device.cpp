@@ -76,7 +76,13 @@ void audio_init()
 
 void audio_start(int32_t first_order)
 {
+    // SDL's audio thread exists from SDL_OpenAudio on and runs render_audio
+    // once unpaused, but the pause switch itself is a plain flag: taking the
+    // callback's lock here is what makes the song, channel and sequencer
+    // state written on this thread since then visible to the audio thread.
+    SDL_LockAudio();
     sequencer_start(first_order);
+    SDL_UnlockAudio();
     if (capture_mode == CAPTURE_NONE) SDL_PauseAudio(0);
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end checks of the real program: capture streams, failure messages and
 # exit statuses, and real key presses sent to its window through an X server.
+# None of them plays the whole song: each run is quit or skipped to the end.
 #
 # usage: program_e2e.sh path/to/quillmora
 # Starts its own Xvfb (with -noreset: SDL 1.2 reconnects during start-up).
@@ -70,17 +71,8 @@ status=$?
 check "no audio device: exit status 1" [ $status -eq 1 ]
 check "no audio device: OpenAudio message" grep -q '^OpenAudio failed, ' "$WORK/err"
 
-# Sound capture of the whole song: pre-roll first, then every real buffer up
-# to the one that publishes the end of the song.
-"$BIN" -w -ds 7>"$WORK/sound.raw" >"$WORK/out" 2>"$WORK/err"
-status=$?
-check "sound capture: exit status 0 at the end of the song" [ $status -eq 0 ]
-check "sound capture: 4096 bytes per buffer, whole song" \
-    [ "$(size_of "$WORK/sound.raw")" -eq $(((PREROLL + REAL_BUFFERS) * BUFFER)) ]
-check "sound capture: the pre-roll is the constant 1000 in both channels" \
-    bash -c "head -c $((PREROLL * BUFFER)) '$WORK/sound.raw' | od -An -v -tx2 | tr -s ' \n' '\n' | grep -v '^$' | sort -u | grep -qx 03e8 &&
-             [ \$(head -c $((PREROLL * BUFFER)) '$WORK/sound.raw' | od -An -v -tx2 | tr -s ' \n' '\n' | grep -v '^$' | sort -u | wc -l) -eq 1 ]"
-check "sound capture: nothing on standard output" [ ! -s "$WORK/out" ]
+# The whole song's sound capture (its length, pre-roll and samples) is
+# checked against the soundtrack export by tests/test_soundtrack.sh.
 
 # Frame capture into a reader that stops after ten frames: the program must
 # not die of SIGPIPE, and ends with one line and status 1.
@@ -137,22 +129,27 @@ check "Escape quits with status 0" [ $status -eq 0 ]
 check "Escape quits long before the end of the song" \
     [ "$(size_of "$WORK/escape.raw")" -lt $(((PREROLL + REAL_BUFFERS) * BUFFER / 2)) ]
 
+# Right arrows, one order each, pressed until the song runs out: the show
+# ends by itself long before its length. Presses within one row (about three
+# buffers) act once, so each waits for the stream to grow by five buffers.
+# (Seeking both ways through every section, with the scene drawn after each
+# seek, is tests/show_keys.sh.)
 start_program forward
-for _ in $(seq 12); do press Right; done
+for _ in $(seq 160); do
+    kill -0 "$PROGRAM_PID" 2>/dev/null || break
+    from=$(size_of "$WORK/forward.raw")
+    xdotool key Right 2>/dev/null
+    for _ in $(seq 200); do
+        [ "$(size_of "$WORK/forward.raw")" -ge $((from + 5 * BUFFER)) ] && break
+        kill -0 "$PROGRAM_PID" 2>/dev/null || break
+        sleep 0.02
+    done
+done
 finish_program
 status=$?
 check "Right arrows: the song still ends by itself" [ $status -eq 0 ]
-check "Right arrows: skipping shortens the song by several orders" \
-    [ "$(size_of "$WORK/forward.raw")" -lt $(((PREROLL + REAL_BUFFERS - 2 * 97) * BUFFER)) ]
-
-start_program back
-sleep 4
-for _ in $(seq 4); do press Left; done
-finish_program
-status=$?
-check "Left arrows: the song still ends by itself" [ $status -eq 0 ]
-check "Left arrows: going back lengthens the song" \
-    [ "$(size_of "$WORK/back.raw")" -gt $(((PREROLL + REAL_BUFFERS + 97) * BUFFER)) ]
+check "Right arrows: skipping every order ends it early" \
+    [ "$(size_of "$WORK/forward.raw")" -lt $(((PREROLL + REAL_BUFFERS) * BUFFER / 4)) ]
 
 echo "$PASSES passed, $FAILS failed"
 [ $FAILS -eq 0 ]

@@ -42,11 +42,16 @@ if [ -n "$seconds" ]; then
     set -o pipefail
     [ "$(stat -c %s "$work/ds.raw")" = $((preroll + bytes)) ] || { cat "$work/program.err" >&2; fail "short capture"; }
 else
-    "${xvfb[@]}" "$program" -w -ds 7>"$work/ds.raw" >/dev/null 2>"$work/program.err" ||
+    "${xvfb[@]}" "$program" -w -ds 7>"$work/ds.raw" >"$work/program.out" 2>"$work/program.err" ||
         { cat "$work/program.err" >&2; fail "the program failed"; }
+    [ ! -s "$work/program.out" ] || fail "the program wrote to standard output"
     bytes=$data
     captured=$(stat -c %s "$work/ds.raw")
     [ "$captured" = $((preroll + data)) ] || fail "capture has $captured bytes, export $((preroll + data)) with the pre-roll"
+    # Every real buffer up to the one that publishes the song's end: 121
+    # orders of 32 rows of 3105 samples, starting 3105 samples into the first.
+    [ "$data" = $((((3105 + 121 * 32 * 3105) / 1024 + 1) * 4096)) ] ||
+        fail "the song is $data bytes, not its 121 orders up to the buffer that ends it"
 fi
 
 others=$(head -c "$preroll" "$work/ds.raw" | od -An -v -tx2 | tr -s ' ' '\n' | grep -v '^$' | grep -vc '^03e8$' || true)

@@ -1,0 +1,89 @@
+// quillmora-framehash: one hash per frame, so that whole-show frame captures
+// (about 17 GB of pixels) can be compared and kept as a few hundred kilobytes.
+//
+//   quillmora -w -dg 7>&1 >/dev/null | quillmora-framehash > hashes.txt
+//   quillmora-framehash --png 100.000.png ...
+//
+// Reads headerless 800 x 600 RGB frames (bottom row first, as frame capture
+// writes them) from standard input and prints "<index> <hash>" per frame,
+// index from 0, hash 16 hex digits (64-bit FNV-1a over the frame's bytes).
+// A stream that ends inside a frame is an error. With --png it prints
+// "<file> <hash>" for each PNG written by quillmora-shot (top row first),
+// hashed in capture order, so a shot's hash equals its captured frame's.
+//
+// Exit status 0 on success, 1 on a short frame or an unreadable picture.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "tools/png_write.h"
+
+static constexpr int32_t FRAME_W = 800, FRAME_H = 600;
+static constexpr size_t FRAME_BYTES = size_t(FRAME_W) * FRAME_H * 3;
+
+static uint64_t fnv1a(const uint8_t *p, size_t n)
+{
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 0x100000001b3ull;
+    return h;
+}
+
+// Reads up to n bytes; returns how many (fewer only at the end of the stream).
+static size_t read_up_to(uint8_t *p, size_t n)
+{
+    size_t got = 0;
+    while (got < n) {
+        const ssize_t r = read(0, p + got, n - got);
+        if (r == 0) break;
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            std::perror("quillmora-framehash: reading standard input");
+            return got;
+        }
+        got += size_t(r);
+    }
+    return got;
+}
+
+static int hash_stream()
+{
+    static uint8_t frame[FRAME_BYTES];
+    for (long index = 0;; ++index) {
+        const size_t got = read_up_to(frame, FRAME_BYTES);
+        if (got == 0) return 0;
+        if (got != FRAME_BYTES) {
+            std::fprintf(stderr, "quillmora-framehash: the stream ends %zu bytes into frame %ld\n", got, index);
+            return 1;
+        }
+        std::printf("%ld %016llx\n", index, static_cast<unsigned long long>(fnv1a(frame, FRAME_BYTES)));
+    }
+}
+
+static int hash_pictures(int count, char **paths)
+{
+    std::vector<uint8_t> top, bottom(FRAME_BYTES);
+    const size_t row = size_t(FRAME_W) * 3;
+    for (int i = 0; i < count; ++i) {
+        int32_t w = 0, h = 0;
+        if (png_read_rgb(paths[i], &top, &w, &h) != 0 || w != FRAME_W || h != FRAME_H) {
+            std::fprintf(stderr, "quillmora-framehash: %s is not an 800 x 600 RGB picture\n", paths[i]);
+            return 1;
+        }
+        for (int32_t y = 0; y < FRAME_H; ++y)
+            std::memcpy(&bottom[size_t(y) * row], &top[size_t(FRAME_H - 1 - y) * row], row);
+        std::printf("%s %016llx\n", paths[i], static_cast<unsigned long long>(fnv1a(bottom.data(), FRAME_BYTES)));
+    }
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 1) return hash_stream();
+    if (std::strcmp(argv[1], "--png") == 0) return hash_pictures(argc - 2, argv + 2);
+    std::fprintf(stderr, "usage: quillmora-framehash < frames  |  quillmora-framehash --png FILE...\n");
+    return 2;
+}
