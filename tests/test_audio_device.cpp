@@ -27,7 +27,7 @@ std::atomic<bool> callback_inside{false};
 std::atomic<int> destroyed_under_callback{0};
 std::atomic<int> destroyed{0};
 
-// When set, SDL_OpenAudio "obtains" the wanted spec with these changes.
+// When set, SDL_OpenAudio "obtains" the wanted format with these changes.
 bool fake_device = false;
 SDL_AudioSpec fake_change = {};
 

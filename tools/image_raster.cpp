@@ -89,6 +89,19 @@ bool rgb_parse(const char *text, Rgb *out) {
 
 uint8_t channel_byte(double v) { return static_cast<uint8_t>(std::lround(clamp01(v) * 255.0)); }
 
+void canvas_append_rgb(std::vector<uint8_t> &out, const Canvas &c, bool bottom_first) {
+    out.reserve(out.size() + c.px.size() * 3);
+    for (int row = 0; row < c.h; row++) {
+        int y = bottom_first ? c.h - 1 - row : row;
+        for (int x = 0; x < c.w; x++) {
+            const Rgb &p = c.px[static_cast<size_t>(y) * c.w + x];
+            out.push_back(channel_byte(p.r));
+            out.push_back(channel_byte(p.g));
+            out.push_back(channel_byte(p.b));
+        }
+    }
+}
+
 double clamp01(double v) { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
 
 double smoothstep(double e0, double e1, double x) {

@@ -41,6 +41,8 @@ Rgb rgb_scale(Rgb a, double k);
 // "#rrggbb" to a colour with channels 0..1; returns false on a malformed text.
 bool rgb_parse(const char *text, Rgb *out);
 uint8_t channel_byte(double v);  // clamps to 0..1, rounds to nearest
+// Appends the canvas as 8-bit RGB bytes, rows top first or bottom first.
+void canvas_append_rgb(std::vector<uint8_t> &out, const Canvas &c, bool bottom_first);
 
 double clamp01(double v);
 double smoothstep(double e0, double e1, double x);

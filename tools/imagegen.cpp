@@ -48,18 +48,6 @@ constexpr UnkeyedPicture UNKEYED[] = {
 };
 constexpr size_t UNKEYED_COUNT = sizeof UNKEYED / sizeof UNKEYED[0];
 
-void append_rgb(std::vector<uint8_t> &out, const Canvas &c, bool bottom_first) {
-    for (int row = 0; row < c.h; row++) {
-        int y = bottom_first ? c.h - 1 - row : row;
-        for (int x = 0; x < c.w; x++) {
-            const Rgb &p = c.px[static_cast<size_t>(y) * c.w + x];
-            out.push_back(channel_byte(p.r));
-            out.push_back(channel_byte(p.g));
-            out.push_back(channel_byte(p.b));
-        }
-    }
-}
-
 void write_file(const std::string &path, const std::string &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -106,11 +94,11 @@ int main(int argc, char **argv) {
             while (blob.size() % BLOB_ALIGN) blob.push_back(0);
             table += "{\"" + r.name + "\", " + std::to_string(r.width) + ", " + std::to_string(r.height) + ", " +
                      std::to_string(blob.size()) + "u},\n";
-            append_rgb(blob, c, true);
+            canvas_append_rgb(blob, c, true);
         } else {
             const size_t i = unkeyed_slot(r);
             std::vector<uint8_t> rgb;
-            append_rgb(rgb, c, !UNKEYED[i].top_first);
+            canvas_append_rgb(rgb, c, !UNKEYED[i].top_first);
             write_file(out_dir + "/" + r.name + ".rgb", std::string(rgb.begin(), rgb.end()));
             painted[i] = true;
         }

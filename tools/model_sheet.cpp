@@ -109,18 +109,18 @@ Rgb shade(const Target &t, const Material &m, V3 p, V3 n, double s, double tt) {
     n = unit(n);
     V3 view = unit(t.cam.eye - p);
     if (dot(n, view) < 0) n = n * -1;  // open surfaces are seen from both sides
-    double light = 0, spec = 0;
+    double light = 0, shine = 0;
     if (t.lighting == Lighting::eye_lamp) {
         // The room's lamp sits at the eye, as in the scene.
         light = 0.2 + 0.55 * std::max(0.0, dot(n, view));
-        spec = std::pow(std::max(0.0, dot(n, view)), 50) * 0.45;
+        shine = std::pow(std::max(0.0, dot(n, view)), 50) * 0.45;
     } else {
         const V3 key = unit({-0.5, 0.8, 0.6}), fill = unit({0.7, 0.2, -0.4});
         light = 0.22 + 0.75 * std::max(0.0, dot(n, key)) + 0.3 * std::max(0.0, dot(n, fill));
         V3 half = unit(key + view);
-        spec = std::pow(std::max(0.0, dot(n, half)), 40) * m.specular;
+        shine = std::pow(std::max(0.0, dot(n, half)), 40) * m.specular;
     }
-    return {base.r * light + spec, base.g * light + spec, base.b * light + spec};
+    return {base.r * light + shine, base.g * light + shine, base.b * light + shine};
 }
 
 struct Corner {
@@ -429,11 +429,7 @@ int main(int argc, char **argv) {
         paste(sheet, finish(t), x, yy + label_h);
     }
     std::vector<uint8_t> rgb_bytes;
-    for (const Rgb &p : sheet.px) {
-        rgb_bytes.push_back(channel_byte(p.r));
-        rgb_bytes.push_back(channel_byte(p.g));
-        rgb_bytes.push_back(channel_byte(p.b));
-    }
+    canvas_append_rgb(rgb_bytes, sheet, false);
     if (png_write_rgb(argv[2], rgb_bytes.data(), sheet.w, sheet.h, "Quillmora model sheet") != 0) {
         std::fprintf(stderr, "model_sheet: cannot write %s\n", argv[2]);
         return 1;
