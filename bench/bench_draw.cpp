@@ -8,16 +8,7 @@
 
 #include "gfx/draw.h"
 #include "shell/shell.h"
-
-static void open_window()
-{
-    static bool opened = false;
-    if (opened) return;
-    static char arg0[] = "bench", arg1[] = "-w";
-    static char *argv[] = {arg0, arg1, nullptr};
-    startup_video(2, argv, 800, 600);
-    opened = true;
-}
+#include "bench/bench_window.h"
 
 static void picture()
 {
@@ -27,7 +18,7 @@ static void picture()
 
 static void BM_apply_glow(benchmark::State &state)
 {
-    open_window();
+    bench_open_window(false);
     for (auto _ : state) {
         picture();
         apply_glow();
@@ -38,7 +29,7 @@ BENCHMARK(BM_apply_glow)->Unit(benchmark::kMillisecond);
 
 static void BM_draw_scanlines(benchmark::State &state)
 {
-    open_window();
+    bench_open_window(false);
     for (auto _ : state) {
         picture();
         draw_scanlines();
@@ -49,7 +40,7 @@ BENCHMARK(BM_draw_scanlines)->Unit(benchmark::kMillisecond);
 
 static void BM_fade_to_black(benchmark::State &state)
 {
-    open_window();
+    bench_open_window(false);
     for (auto _ : state) {
         picture();
         fade_to_black(0.5);
@@ -61,7 +52,7 @@ BENCHMARK(BM_fade_to_black)->Unit(benchmark::kMillisecond);
 // The frame-capture readback: what -dg adds to every frame.
 static void BM_read_frame(benchmark::State &state)
 {
-    open_window();
+    bench_open_window(false);
     static uint8_t pixels[800 * 600 * 3];
     for (auto _ : state) {
         picture();

@@ -11,16 +11,7 @@
 
 #include "gfx/models.h"
 #include "shell/shell.h"
-
-static void open_window()
-{
-    static bool opened = false;
-    if (opened) return;
-    static char arg0[] = "bench", arg1[] = "-w";
-    static char *argv[] = {arg0, arg1, nullptr};
-    startup_video(2, argv, 800, 600);
-    opened = true;
-}
+#include "bench/bench_window.h"
 
 static void camera(double eye_z, double target_y)
 {
@@ -36,7 +27,7 @@ static void camera(double eye_z, double target_y)
 // Ten trees along the forest's row, z from -40 to 14, scaled by 10.
 static void BM_forest_ten_trees(benchmark::State &state)
 {
-    open_window();
+    bench_open_window(false);
     for (auto _ : state) {
         glClearColor(1, 0.8f, 0.7f, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -62,7 +53,7 @@ BENCHMARK(BM_forest_ten_trees)->Unit(benchmark::kMillisecond);
 // Every model of the projector room, lit, from the scene's resting camera.
 static void BM_projector_room_models(benchmark::State &state)
 {
-    open_window();
+    bench_open_window(false);
     for (auto _ : state) {
         glClearColor(0.1f, 0.05f, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -15,19 +15,9 @@
 #include "scenes/scenes.h"
 #include "shell/shell.h"
 #include "timeline/timeline.h"
+#include "bench/bench_window.h"
 
 namespace {
-
-void open_show()
-{
-    static bool opened = false;
-    if (opened) return;
-    static char arg0[] = "bench", arg1[] = "-w";
-    static char *argv[] = {arg0, arg1, nullptr};
-    startup_video(2, argv, 800, 600);
-    precalculate();
-    opened = true;
-}
 
 // The knobs of the projector section at 40 s (order 17): a dolly past the
 // projector towards the screen; mono selects the flag of orders 24 to 31.
@@ -59,7 +49,7 @@ template <typename Draw> void run_frames(benchmark::State &state, double t0, Dra
 
 static void BM_projector_frame(benchmark::State &state)
 {
-    open_show();
+    bench_open_window(true);
     projector_knobs(uint8_t(state.range(0)));
     run_frames(state, 40.0, [](double t) { projector_draw(t); });
 }
@@ -67,7 +57,7 @@ BENCHMARK(BM_projector_frame)->Arg(0)->Arg(1)->ArgName("mono")->Unit(benchmark::
 
 static void BM_projector_film_pass(benchmark::State &state)
 {
-    open_show();
+    bench_open_window(true);
     projector_knobs(0);
     run_frames(state, 40.0, [](double t) { projector_film_pass(t, false); });
 }
@@ -75,7 +65,7 @@ BENCHMARK(BM_projector_film_pass)->Unit(benchmark::kMillisecond);
 
 static void BM_projector_room_pass(benchmark::State &state)
 {
-    open_show();
+    bench_open_window(true);
     projector_knobs(0);
     run_frames(state, 40.0, [](double t) { projector_room_pass(t, false); });
 }
@@ -84,7 +74,7 @@ BENCHMARK(BM_projector_room_pass)->Unit(benchmark::kMillisecond);
 // The glow and flare need a room under them; it is drawn with the clock stopped.
 static void BM_projector_post_pass(benchmark::State &state)
 {
-    open_show();
+    bench_open_window(true);
     projector_knobs(0);
     double t = 40.0;
     for (auto _ : state) {
@@ -103,7 +93,7 @@ BENCHMARK(BM_projector_post_pass)->Unit(benchmark::kMillisecond);
 
 static void BM_meadow_title_frame(benchmark::State &state)
 {
-    open_show();
+    bench_open_window(true);
     knobs = {};
     knobs.knob[0] = 74.0;
     knobs.knob[1] = 127.0;

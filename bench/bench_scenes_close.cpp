@@ -18,22 +18,12 @@
 #include "scenes/scenes.h"
 #include "shell/shell.h"
 #include "timeline/timeline.h"
-
-static void open_window()
-{
-    static bool opened = false;
-    if (opened) return;
-    static char arg0[] = "bench", arg1[] = "-w";
-    static char *argv[] = {arg0, arg1, nullptr};
-    startup_video(2, argv, 800, 600);
-    precalculate();
-    opened = true;
-}
+#include "bench/bench_window.h"
 
 // Runs frames of one scene from t0 for `span` seconds, round and round.
 template <typename Draw> static void frames(benchmark::State &state, double t0, double span, Draw draw)
 {
-    open_window();
+    bench_open_window(true);
     double t = t0;
     for (auto _ : state) {
         glPushAttrib(TIMELINE_ATTRIB_MASK);

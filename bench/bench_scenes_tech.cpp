@@ -16,6 +16,7 @@
 #include "scenes/scenes.h"
 #include "shell/shell.h"
 #include "timeline/timeline.h"
+#include "bench/bench_window.h"
 
 namespace {
 
@@ -23,17 +24,6 @@ namespace {
 // it does on screen (the blob section plays scene times -14 to 22).
 constexpr int kFrames = 16;
 double frame_time(int i) { return -14.0 + 36.0 * i / kFrames; }
-
-void open_window()
-{
-    static bool open = false;
-    if (open) return;
-    static char arg0[] = "bench", arg1[] = "-w";
-    static char *argv[] = {arg0, arg1, nullptr};
-    startup_video(2, argv, 800, 600);
-    precalculate();
-    open = true;
-}
 
 void build_blob_mesh(double t)
 {
@@ -69,7 +59,7 @@ BENCHMARK(BM_blob_mesh_cpu)->Unit(benchmark::kMillisecond);
 // with every face culled so that llvmpipe rasterizes nothing.
 void BM_blob_submission(benchmark::State &state)
 {
-    open_window();
+    bench_open_window(true);
     const GLuint list = glGenLists(1);
     glEnable(GL_CULL_FACE);
     glCullFace(GL_FRONT_AND_BACK);
@@ -93,7 +83,7 @@ BENCHMARK(BM_blob_submission)->Unit(benchmark::kMillisecond);
 
 void BM_blob_frame(benchmark::State &state)
 {
-    open_window();
+    bench_open_window(true);
     knobs = {};
     knobs.knob[3] = 127.0;
     int i = 0;
@@ -108,7 +98,7 @@ BENCHMARK(BM_blob_frame)->Unit(benchmark::kMillisecond);
 
 void BM_bump_frame(benchmark::State &state)
 {
-    open_window();
+    bench_open_window(true);
     knobs = {};
     int i = 0;
     for (auto _ : state) {
@@ -123,7 +113,7 @@ BENCHMARK(BM_bump_frame)->Unit(benchmark::kMillisecond);
 
 void BM_dotscreen_frame(benchmark::State &state)
 {
-    open_window();
+    bench_open_window(true);
     knobs = {};
     knobs.scene_flag = uint8_t(state.range(0));
     int i = 0;
