@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "shell/replay.h"
+#include "tests/gl_history.h"
 #include "timeline/timeline.h"
 
 namespace {
@@ -37,18 +38,6 @@ struct Moment {
     KnobBank knobs;            // the bank before the first of them
     SceneId scene;
 };
-
-// Sends vertices that draw nothing, so that the next frame starts with the
-// driver's buffer filled to another point.
-void send_unseen_vertices(int count)
-{
-    glBegin(GL_POINTS);
-    for (int i = 0; i < count; ++i) {
-        glNormal3f(0.0f, 0.0f, 1.0f);
-        glVertex3f(1e6f, 1e6f, 1e6f);
-    }
-    glEnd();
-}
 
 std::vector<uint8_t> draw_moment(const Moment &m)
 {

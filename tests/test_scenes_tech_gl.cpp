@@ -22,6 +22,7 @@
 #include "scenes/dotscreen.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
+#include "tests/gl_history.h"
 #include "timeline/timeline.h"
 
 namespace {
@@ -50,19 +51,6 @@ void expect_rgb(const uint8_t *p, int r, int g, int b, int tol, const char *what
     EXPECT_NEAR(p[0], r, tol) << what;
     EXPECT_NEAR(p[1], g, tol) << what;
     EXPECT_NEAR(p[2], b, tol) << what;
-}
-
-// Sends `count` vertices that draw nothing: the driver's immediate-mode
-// vertex buffer is then filled to some other point when the next frame starts,
-// as after any other history of frames.
-void send_unseen_vertices(int count)
-{
-    glBegin(GL_POINTS);
-    for (int i = 0; i < count; ++i) {
-        glNormal3f(0.0f, 0.0f, 1.0f);
-        glVertex3f(1e6f, 1e6f, 1e6f);
-    }
-    glEnd();
 }
 
 // Vertex counts that leave the driver's buffer at different points.
