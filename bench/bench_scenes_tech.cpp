@@ -55,12 +55,11 @@ void BM_blob_mesh_cpu(benchmark::State &state)
 }
 BENCHMARK(BM_blob_mesh_cpu)->Unit(benchmark::kMillisecond);
 
-// The quads as the scene sends them: compiled into a display list and called,
-// with every face culled so that llvmpipe rasterizes nothing.
+// The quads as the scene sends them (written out as triangles and drawn from
+// arrays), with every face culled so that llvmpipe rasterizes nothing.
 void BM_blob_submission(benchmark::State &state)
 {
     bench_open_window(true);
-    const GLuint list = glGenLists(1);
     glEnable(GL_CULL_FACE);
     glCullFace(GL_FRONT_AND_BACK);
     int i = 0;
@@ -69,15 +68,11 @@ void BM_blob_submission(benchmark::State &state)
         build_blob_mesh(frame_time(i++ % kFrames));
         glFinish();
         state.ResumeTiming();
-        glNewList(list, GL_COMPILE);
-        blob_submit_quads();
-        glEndList();
-        glCallList(list);
+        blob_draw_quads();
         glFinish();
     }
     glCullFace(GL_BACK);
     glDisable(GL_CULL_FACE);
-    glDeleteLists(list, 1);
 }
 BENCHMARK(BM_blob_submission)->Unit(benchmark::kMillisecond);
 

@@ -29,14 +29,15 @@
 // drawn in the unit square of an orthographic view, its fan centre at
 // (0.35, -0.4) and its rim at radius 2, beyond every corner.
 //
-// Same frame whatever came before: Mesa draws a long immediate-mode batch in
-// pieces cut where its vertex buffer happens to fill, which depends on every
-// vertex sent in earlier frames, and rasterizes a piece that needs clipping
-// along other quad diagonals than one that does not. So the same mesh gave
-// slightly different pixels from frame to frame, and a shot differed from
-// the captured frame. The quads are therefore sent as one display-list batch
-// (draw_batch_begin / draw_batch_end): the list is cut and drawn the same way
-// every time.
+// Same frame whatever came before, and cheap to send: Mesa draws a long
+// immediate-mode batch in pieces cut where its vertex buffer happens to fill,
+// which depends on every vertex sent in earlier frames, and rasterizes a
+// piece that needs clipping along other quad diagonals than one that does
+// not; so the quads are written out as triangles, (0, 1, 3) and (1, 2, 3) as
+// llvmpipe splits a quad, into two arrays and drawn by one glDrawArrays.
+// These are the very pixels of the quads compiled into a display list, at a
+// third of that CPU time: compiling the list was most of the frame's.
+// (A GL_QUADS array draw is split other ways and changes many pixels.)
 //
 // Speed: about 26 000 samples fall inside the cylinder, two lattice samples
 // each. The lattice is read through a derived table of the eight corner bytes
@@ -203,21 +204,35 @@ static void draw_sunburst(double u)
     glEnd();
 }
 
-void blob_submit_quads()
+// Every live quad as the two triangles (0, 1, 3) and (1, 2, 3), corners
+// written out in draw order: 6 per quad.
+static constexpr int32_t BLOB_TRIANGLE_VERTICES_MAX = 6 * SUBDIV_MAX_FACES;
+static Vec3f blob_triangle_position[BLOB_TRIANGLE_VERTICES_MAX];
+static Vec3f blob_triangle_normal[BLOB_TRIANGLE_VERTICES_MAX];
+
+void blob_draw_quads()
 {
+    static constexpr int corner_order[6] = {0, 1, 3, 1, 2, 3};
     const SubdivMesh &m = subdiv_mesh;
-    glBegin(GL_QUADS);
+    int32_t n = 0;
     for (int32_t f = 0; f < m.face_count; ++f) {
         const SubdivFace &face = m.faces[f];
         if (face.corner_count != 4)
             continue;
-        for (int k = 0; k < 4; ++k) {
+        for (int k : corner_order) {
             const SubdivVertex &v = m.vertices[face.corners[k]];
-            glNormal3fv(&v.normal.x);
-            glVertex3fv(&v.position.x);
+            blob_triangle_position[n] = v.position;
+            blob_triangle_normal[n] = v.normal;
+            ++n;
         }
     }
-    glEnd();
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, blob_triangle_position);
+    glNormalPointer(GL_FLOAT, 0, blob_triangle_normal);
+    glDrawArrays(GL_TRIANGLES, 0, n);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 void blob_mesh_draw(double u)
@@ -267,9 +282,7 @@ void blob_mesh_draw(double u)
     glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 40.0f);
 
-    draw_batch_begin();
-    blob_submit_quads();
-    draw_batch_end();
+    blob_draw_quads();
 }
 
 // The sixteen logos, added twice (z = 0 and 0.5) for a slight double image.

@@ -51,10 +51,9 @@ double greeting_x(int32_t slot, double u);
 // Centre y of slot i: 9 sin(7 + 3i).
 double greeting_y(int32_t slot);
 
-// One GL_QUADS batch of every live quad of the subdivision mesh, each corner
-// with its accumulated normal and its position (blob_mesh_draw compiles it
-// into a display list and calls that).
-void blob_submit_quads();
+// Draws every live quad of the subdivision mesh as two triangles from
+// vertex arrays, each corner with its accumulated normal and its position.
+void blob_draw_quads();
 // Clears depth, draws the sunburst and the current subdivision mesh's quads,
 // lit and fogged, for local time u. Reads knob3, knob4, knob5 and knob7.
 void blob_mesh_draw(double u);
