@@ -92,17 +92,22 @@ void meadow_camera(double t, double knob4)
     gluLookAt(x, 15.0, z, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
 }
 
-// Cosine and sine of the 13 rim angles j pi / 6; the last closes the ring.
+// Cosine and sine of the 13 rim angles j pi / 6 (the last closes the ring),
+// and the fan's texture coordinates: the centre, then the rim.
 struct FlowerRim {
     double cos_t[13], sin_t[13];
+    float texcoord[14][2];
 };
 
 static FlowerRim make_flower_rim()
 {
     FlowerRim rim;
+    rim.texcoord[0][0] = rim.texcoord[0][1] = 0.5f;
     for (int j = 0; j < 13; ++j) {
         rim.cos_t[j] = std::cos(j * std::numbers::pi / 6.0);
         rim.sin_t[j] = std::sin(j * std::numbers::pi / 6.0);
+        rim.texcoord[j + 1][0] = float(0.5 + 0.5 * rim.cos_t[j]);
+        rim.texcoord[j + 1][1] = float(0.5 + 0.5 * rim.sin_t[j]);
     }
     return rim;
 }
@@ -113,14 +118,22 @@ void draw_meadow_flowers(const MeadowField &field, double t, uint32_t tex)
 {
     const int32_t n = field.size;
     const double half = n / 2;
-    // One display-list batch: 2500 fans of 14 vertices would otherwise be cut
-    // wherever the driver's vertex buffer happens to fill.
-    draw_batch_begin();
+    // Each fan is drawn from a vertex array: immediate mode would be cut
+    // wherever the driver's vertex buffer happens to fill (so a frame would
+    // depend on those before it), and a display list would be compiled anew
+    // every frame, a node per flower, which cost more than the drawing. GL
+    // reads the array during the call, so one fan's worth is reused.
+    static float position[14][3];
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glNormal3d(0.0, 1.0, 0.0);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, position);
+    glTexCoordPointer(2, GL_FLOAT, 0, flower_rim.texcoord);
     for (int32_t i = 0; i < n; ++i) {
         for (int32_t c = 0; c < n; ++c) {
             const int8_t *tilt = field.tilt + 2 * (i * n + c);
             const int8_t *offset = field.offset + 2 * (i * n + c);
-            glBindTexture(GL_TEXTURE_2D, tex);
             glPushMatrix();
             glTranslated(c - half + 0.01 * offset[0], 0.0, i - half + 0.01 * offset[1] + 0.5 * (c % 2));
             glScaled(0.5, 0.5, 0.5);
@@ -131,20 +144,20 @@ void draw_meadow_flowers(const MeadowField &field, double t, uint32_t tex)
             const double s = flower_openness(field, t, i, c);
             const double centre_y = field.raised_heads ? s * s + 0.1 * s + 1.0 : s * s + 1.1 * s;
             const double rim_y = field.raised_heads ? 1.1 * s + 1.0 : 2.1 * s;
-            glBegin(GL_TRIANGLE_FAN);
-            glNormal3d(0.0, 1.0, 0.0);
-            glTexCoord2d(0.5, 0.5);
-            glVertex3d(0.0, centre_y, 0.0);
+            position[0][0] = 0.0f;
+            position[0][1] = float(centre_y);
+            position[0][2] = 0.0f;
             for (int j = 0; j < 13; ++j) {
-                const double ct = flower_rim.cos_t[j], st = flower_rim.sin_t[j];
-                glTexCoord2d(0.5 + 0.5 * ct, 0.5 + 0.5 * st);
-                glVertex3d(1.1 * s * ct, rim_y, 1.1 * s * st);
+                position[j + 1][0] = float(1.1 * s * flower_rim.cos_t[j]);
+                position[j + 1][1] = float(rim_y);
+                position[j + 1][2] = float(1.1 * s * flower_rim.sin_t[j]);
             }
-            glEnd();
+            glDrawArrays(GL_TRIANGLE_FAN, 0, 14);
             glPopMatrix();
         }
     }
-    draw_batch_end();
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 void draw_meadow_grass(double half)

@@ -51,7 +51,7 @@ void flower_rgba(const uint8_t *rgb, uint8_t *rgba);
 void meadow_camera(double t, double knob4);
 
 // The flower heads, rows outer: each a fan of 13 rim vertices around a cup
-// centre, bound to tex, pushed and popped around its own placement.
+// centre, all in tex, each pushed and popped around its own placement.
 void draw_meadow_flowers(const MeadowField &field, double t, uint32_t tex);
 
 // The sixteen grass shells: quads at heights 0.05 j over [-half, half]^2 in
