@@ -222,7 +222,7 @@ TEST(ImagePictures, SurfacesTileWithoutSeams) {
 
 TEST(ImagePictures, GreetingsAreGreyLetteringOnBlackWithRoomAround) {
     for (int i = 1; i <= 16; i++) {
-        char key[8];
+        char key[24];
         std::snprintf(key, sizeof key, "greet%02d", i);
         Picture p = lookup(key);
         int coloured = 0, lit = 0, bright = 0;
