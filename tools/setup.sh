@@ -33,8 +33,10 @@ quill_install_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# QUILL_WERROR=ON in the environment turns warnings into errors (CI does).
 quill_build() {
-    cmake -S "$QUILL_ROOT" -B "$QUILL_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake -S "$QUILL_ROOT" -B "$QUILL_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        ${QUILL_WERROR:+-DQUILL_WERROR=$QUILL_WERROR} >/dev/null
     cmake --build "$QUILL_ROOT/build" -j"$(nproc)"
 }
 
