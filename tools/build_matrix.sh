@@ -22,6 +22,7 @@ done
 quill_install_packages
 
 failed=0
+mkdir -p "$QUILL_ROOT/build-matrix"
 for cc in $compilers; do
     case $cc in
         gcc) c=gcc cxx=g++ ;;
