@@ -1,4 +1,5 @@
-// The --help and --version texts.
+// The --help and --version texts. The manual page (data/package/quillmora.6.in)
+// says the same at more length; a change here belongs there too.
 #include <cstdio>
 
 #include "shell/shell.h"
