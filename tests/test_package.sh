@@ -94,7 +94,7 @@ env -u DISPLAY "$bin" --help >"$work/help" || fail "--help failed"
 man_text=$(MANWIDTH=200 man -l "$root/usr/share/man/man6/quillmora.6.gz" 2>"$work/man.err")
 [ ! -s "$work/man.err" ] || fail "man: $(cat "$work/man.err")"
 for word in $(awk '/^  -/ { print $1 } /^Environment:/ { env = 1; next } /^$/ { env = 0 }
-                   env && /^  [A-Z_]/ { print $1 }' "$work/help"); do
+                   env && /^  [A-Z_]/ { sub(/=.*/, "", $1); print $1 }' "$work/help"); do
     grep -qF -- "$word" <<<"$man_text" || fail "the manual page does not mention $word"
 done
 [ "$(grep -c '^  -' "$work/help")" -ge 5 ] || fail "--help lists fewer switches than the program has"
