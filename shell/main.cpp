@@ -16,6 +16,12 @@
 
 int main(int argc, char **argv)
 {
+    // Asking how to use it must work anywhere, without a display or a sound
+    // device, so these come before anything is opened.
+    const CommandLine cl = parse_command_line(argc, argv);
+    if (cl.help) return print_usage();
+    if (cl.version) return print_version();
+
     startup_video(argc, argv, 800, 600);
     precalculate();
     audio_init();
