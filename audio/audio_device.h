@@ -47,8 +47,8 @@ void audio_start(int32_t first_order);
 // SDL's callback: fills len bytes of 16-bit stereo from the current block,
 // rendering blocks as they run out. A call for exactly one block's bytes, on
 // block boundaries (the capture modes, the tools), renders exactly one block.
-// After the sound was declared lost it writes silence and leaves the song
-// alone.
+// A call after the sound was declared lost takes the rendering back from the
+// main thread (see audio_keep_time).
 void render_audio(void *userdata, uint8_t *stream, int len);
 // Renders the song's next block (AUDIO_BUFFER_FRAMES frames) and publishes
 // the position after it, or gives the next pre-roll block.
