@@ -79,8 +79,9 @@ TEST(ShotToolFailures, APathTooLongForTheSystemFails)
     std::string dir = temp_dir();
     ASSERT_FALSE(dir.empty());
     const std::string top = dir;
-    while (dir.size() + 201 < PATH_MAX - 6) dir += "/" + std::string(200, 'd');
-    dir += "/" + std::string(PATH_MAX - 6 - dir.size() - 1, 'e');
+    while (dir.size() + 201 < PATH_MAX - 6) dir.append(1, '/').append(200, 'd');
+    const size_t last = PATH_MAX - 6 - dir.size() - 1;
+    dir.append(1, '/').append(last, 'e');
     ASSERT_EQ(dir.size(), size_t(PATH_MAX - 6));
     ASSERT_EQ(run("mkdir -p " + dir), 0);
     EXPECT_EQ(run(TOOL + " -o " + dir + " 0 2>" + top + "/err.txt"), 1);
