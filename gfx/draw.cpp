@@ -11,6 +11,16 @@
 // the corner and the small glow is stretched over the whole frame additively.
 // Each round widens the glow by two quarter-size texels per direction, so the
 // glow reaches at most eight texels (32 window pixels) beyond a bright region.
+//
+// What the glow costs on llvmpipe is fill, and a linearly filtered texel costs
+// several times a nearest one. Every quad but the shrink and the final stretch
+// maps texels one to one onto pixels with whole-texel offsets, so each pixel
+// centre falls exactly on a texel centre, where linear filtering gives that
+// texel alone: those quads sample with nearest filtering, the same values for
+// less work. Only the corner that the passes overwrote is drawn back, not the
+// whole frame, which the copy left as it was. The copies go into the storage
+// that start-up defined once (same sizes and formats) instead of redefining
+// it on every copy.
 #include "gfx/draw.h"
 
 #include <GL/gl.h>
@@ -131,14 +141,23 @@ void draw_scanlines()
     glDisable(GL_BLEND);
 }
 
-static void copy_corner(uint32_t tex, GLenum format, int32_t w, int32_t h)
+static void copy_corner(uint32_t tex, int32_t w, int32_t h)
 {
     glBindTexture(GL_TEXTURE_RECTANGLE, tex);
-    glCopyTexImage2D(GL_TEXTURE_RECTANGLE, 0, format, 0, 0, w, h, 0);
+    glCopyTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, 0, 0, w, h);
+}
+
+// Filtering of the bound rectangle texture: GL_NEAREST where texels map one to
+// one onto pixels, GL_LINEAR (as start-up leaves every screen texture) else.
+static void rect_filter(GLint filter)
+{
+    glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_RECTANGLE, GL_TEXTURE_MAG_FILTER, filter);
 }
 
 // One blur pass over the quarter-size corner: the centre tap replaces, the
 // four side taps add. Horizontal when horizontal is set, else vertical.
+// glow_tex is bound.
 static void blur_pass(int32_t qw, int32_t qh, bool horizontal, double near_weight)
 {
     glDisable(GL_BLEND);
@@ -155,7 +174,7 @@ static void blur_pass(int32_t qw, int32_t qh, bool horizontal, double near_weigh
             draw_screen_quad(qw, qh, horizontal ? off : 0, horizontal ? 0 : off);
         }
     }
-    copy_corner(glow_tex, GL_RGB, qw, qh);
+    glCopyTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, 0, 0, qw, qh);
 }
 
 void apply_glow()
@@ -163,7 +182,7 @@ void apply_glow()
     const int32_t w = screen_width, h = screen_height;
     const int32_t qw = w / 4, qh = h / 4;
 
-    copy_corner(screen_copy_tex, GL_RGB, w, h);
+    copy_corner(screen_copy_tex, w, h);
 
     glViewport(0, 0, qw, qh);
     load_unit_ortho();
@@ -174,22 +193,43 @@ void apply_glow()
     glColor3d(1, 1, 1);
     draw_screen_quad(w, h, 0, 0);
 
-    copy_corner(glow_mask_tex, GL_LUMINANCE, qw, qh);
+    copy_corner(glow_mask_tex, qw, qh);
+    rect_filter(GL_NEAREST);
     glEnable(GL_BLEND);
     glBlendFunc(GL_DST_COLOR, GL_ZERO);
     draw_screen_quad(qw, qh, 0, 0);
+    rect_filter(GL_LINEAR);
 
-    copy_corner(glow_tex, GL_RGB, qw, qh);
+    copy_corner(glow_tex, qw, qh);
+    rect_filter(GL_NEAREST);
     for (int round = 0; round < 4; ++round) {
         blur_pass(qw, qh, true, 0.2);
         blur_pass(qw, qh, false, 0.3);
     }
+    rect_filter(GL_LINEAR);
 
+    // The corner back from the saved frame: the quad over the corner alone,
+    // in the full-size view, with texel coordinates equal to pixel ones.
     glViewport(0, 0, w, h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, w, 0, h, -1, 1);
     glBindTexture(GL_TEXTURE_RECTANGLE, screen_copy_tex);
+    rect_filter(GL_NEAREST);
     glDisable(GL_BLEND);
     glColor3d(1, 1, 1);
-    draw_screen_quad(w, h, 0, 0);
+    glBegin(GL_QUADS);
+    glTexCoord2i(0, 0);
+    glVertex3i(0, 0, 0);
+    glTexCoord2i(qw, 0);
+    glVertex3i(qw, 0, 0);
+    glTexCoord2i(qw, qh);
+    glVertex3i(qw, qh, 0);
+    glTexCoord2i(0, qh);
+    glVertex3i(0, qh, 0);
+    glEnd();
+    rect_filter(GL_LINEAR);
+    load_unit_ortho();
 
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
