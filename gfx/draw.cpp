@@ -120,12 +120,17 @@ void fade_to_black(double x) { blend_overlay(GL_DST_COLOR, GL_ZERO, 1.0 - x); }
 
 void add_white(double x) { blend_overlay(GL_ONE, GL_ONE, x); }
 
+// The darkened rows as quads two rows high, one batch for the whole window,
+// instead of one pixel transfer per row: each row transfer was a separate
+// textured draw for llvmpipe. The fragments get the row's value as their
+// colour, as the transfer gave them, and blend the same way; the quads cover
+// exactly the pixel centres of their two rows.
 void draw_scanlines()
 {
     const int32_t w = screen_width, h = screen_height;
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(-1, 1, -(h / 2), h / 2, -1, 1);
+    glOrtho(0, w, 0, h, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glEnable(GL_BLEND);
@@ -133,11 +138,18 @@ void draw_scanlines()
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_LIGHTING);
     glBlendFunc(GL_DST_COLOR, GL_ZERO);
-    for (int32_t r = 1; r < h; ++r) {
-        if ((r & 2) == 0) continue;
-        glRasterPos2i(-1, r - h / 2);
-        glDrawPixels(w, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE, scanline_row);
+    // Every byte of the row holds the same value (start-up fills it).
+    const uint8_t v = scanline_row[0];
+    glColor4ub(v, v, v, 255);
+    glBegin(GL_QUADS);
+    for (int32_t r = 2; r < h; r += 4) {
+        const int32_t top = r + 2 < h ? r + 2 : h;
+        glVertex2i(0, r);
+        glVertex2i(w, r);
+        glVertex2i(w, top);
+        glVertex2i(0, top);
     }
+    glEnd();
     glDisable(GL_BLEND);
 }
 
