@@ -104,7 +104,10 @@ static void load_unit_ortho()
 }
 
 // Shared by the fade and the flash: one blended quad over the whole viewport.
-static void blend_overlay(GLenum src, GLenum dst, double grey)
+// A quad that cannot change a pixel (a flash of 0 adds 0, a fade of 0
+// multiplies by 1) is not drawn: it costs a whole window of fill on llvmpipe.
+// The state is set all the same, so what follows sees the same GL state.
+static void blend_overlay(GLenum src, GLenum dst, double grey, bool changes_nothing)
 {
     load_unit_ortho();
     glDisable(GL_LIGHTING);
@@ -113,12 +116,12 @@ static void blend_overlay(GLenum src, GLenum dst, double grey)
     glEnable(GL_BLEND);
     glBlendFunc(src, dst);
     glColor3d(grey, grey, grey);
-    draw_screen_quad(0, 0, 0, 0);
+    if (!changes_nothing) draw_screen_quad(0, 0, 0, 0);
 }
 
-void fade_to_black(double x) { blend_overlay(GL_DST_COLOR, GL_ZERO, 1.0 - x); }
+void fade_to_black(double x) { blend_overlay(GL_DST_COLOR, GL_ZERO, 1.0 - x, x == 0.0); }
 
-void add_white(double x) { blend_overlay(GL_ONE, GL_ONE, x); }
+void add_white(double x) { blend_overlay(GL_ONE, GL_ONE, x, x == 0.0); }
 
 // The darkened rows as quads two rows high, one batch for the whole window,
 // instead of one pixel transfer per row: each row transfer was a separate

@@ -707,16 +707,23 @@ static void draw_flare()
     glBlendFunc(GL_ONE, GL_ONE);
     glEnable(GL_TEXTURE_2D);
 
+    // A sprite whose colour is black adds nothing, so it is not sent: with the
+    // lens turned away (most of the scene) that saves a few hundred thousand
+    // fragments of fill. The colours and bindings are set all the same.
     const double x = flare_x, y = flare_y, f = flare_strength;
     const uint8_t g = uint8_t(int32_t(255.0 * f));
     glColor3ub(g, g, g);
     glBindTexture(GL_TEXTURE_2D, star_tex);
-    glBegin(GL_QUADS);
-    sprite_quad(x, y, 190.0);
-    glEnd();
+    if (g != 0) {
+        glBegin(GL_QUADS);
+        sprite_quad(x, y, 190.0);
+        glEnd();
+    }
 
-    glColor3ub(uint8_t(int32_t(50.0 * f)), uint8_t(int32_t(40.0 * f)), uint8_t(int32_t(20.0 * f)));
+    const uint8_t ghost[3] = {uint8_t(int32_t(50.0 * f)), uint8_t(int32_t(40.0 * f)), uint8_t(int32_t(20.0 * f))};
+    glColor3ub(ghost[0], ghost[1], ghost[2]);
     glBindTexture(GL_TEXTURE_2D, ghost_tex);
+    if (ghost[0] == 0 && ghost[1] == 0 && ghost[2] == 0) return;
     glBegin(GL_QUADS);
     for (double q : {0.2, 0.15}) {
         for (int32_t k = 0; k < 20; k += 2) {
