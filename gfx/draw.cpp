@@ -103,6 +103,33 @@ static void load_unit_ortho()
     glLoadIdentity();
 }
 
+// The overlays, the scanlines and the glow draw at eye depth 0 (identity
+// modelview), where the fog coordinate is 0. There fog leaves a colour as it
+// is whenever the fog factor at 0 reaches 1 (exponential fog always; linear
+// fog when its start is not beyond its end and not below 0), yet llvmpipe
+// still computes it for every fragment: about a quarter of the glow's cost in
+// the scenes that leave fog on. So the helpers turn such fog off while they
+// draw and back on afterwards. Returns whether fog was on.
+static bool suspend_idle_fog()
+{
+    if (!glIsEnabled(GL_FOG)) return false;
+    GLint mode = 0;
+    glGetIntegerv(GL_FOG_MODE, &mode);
+    if (mode == GL_LINEAR) {
+        GLfloat start = 0.0f, end = 0.0f;
+        glGetFloatv(GL_FOG_START, &start);
+        glGetFloatv(GL_FOG_END, &end);
+        if (!(start >= 0.0f && end > start)) return false;
+    }
+    glDisable(GL_FOG);
+    return true;
+}
+
+static void resume_fog(bool suspended)
+{
+    if (suspended) glEnable(GL_FOG);
+}
+
 // Shared by the fade and the flash: one blended quad over the whole viewport.
 // A quad that cannot change a pixel (a flash of 0 adds 0, a fade of 0
 // multiplies by 1) is not drawn: it costs a whole window of fill on llvmpipe.
@@ -116,7 +143,10 @@ static void blend_overlay(GLenum src, GLenum dst, double grey, bool changes_noth
     glEnable(GL_BLEND);
     glBlendFunc(src, dst);
     glColor3d(grey, grey, grey);
-    if (!changes_nothing) draw_screen_quad(0, 0, 0, 0);
+    if (changes_nothing) return;
+    const bool fog = suspend_idle_fog();
+    draw_screen_quad(0, 0, 0, 0);
+    resume_fog(fog);
 }
 
 void fade_to_black(double x) { blend_overlay(GL_DST_COLOR, GL_ZERO, 1.0 - x, x == 0.0); }
@@ -144,6 +174,7 @@ void draw_scanlines()
     // Every byte of the row holds the same value (start-up fills it).
     const uint8_t v = scanline_row[0];
     glColor4ub(v, v, v, 255);
+    const bool fog = suspend_idle_fog();
     glBegin(GL_QUADS);
     for (int32_t r = 2; r < h; r += 4) {
         const int32_t top = r + 2 < h ? r + 2 : h;
@@ -153,6 +184,7 @@ void draw_scanlines()
         glVertex2i(0, top);
     }
     glEnd();
+    resume_fog(fog);
     glDisable(GL_BLEND);
 }
 
@@ -196,6 +228,7 @@ void apply_glow()
 {
     const int32_t w = screen_width, h = screen_height;
     const int32_t qw = w / 4, qh = h / 4;
+    const bool fog = suspend_idle_fog();
 
     copy_corner(screen_copy_tex, w, h);
 
@@ -252,4 +285,5 @@ void apply_glow()
     draw_screen_quad(qw, qh, 0, 0);
     glDisable(GL_BLEND);
     glDisable(GL_TEXTURE_RECTANGLE);
+    resume_fog(fog);
 }
