@@ -30,6 +30,10 @@
 // at T 2 pi / 3 radians per second and raised by 30 degrees, and the tube
 // turns by 10 T degrees about y. knob6 is the closing white flash.
 //
+// The multitexture and fragment-program entry points come from the driver at
+// set-up (gfx/gl_ext.h), which stops the program with a message naming the
+// extension if the driver lacks one.
+//
 // Same frame whatever came before: Mesa draws a long immediate-mode batch in
 // pieces cut where its vertex buffer happens to fill, which depends on every
 // vertex sent in earlier frames, and rasterizes a piece that needs clipping
@@ -42,7 +46,6 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glu.h>
-#include <GL/glx.h>
 
 #include <cmath>
 #include <cstdio>
@@ -50,6 +53,7 @@
 #include <numbers>
 
 #include "gfx/draw.h"
+#include "gfx/gl_ext.h"
 #include "gfx/image_store.h"
 #include "gfx/precalc.h"
 #include "gfx/trimesh.h"
@@ -57,18 +61,6 @@
 #include "timeline/timeline.h"
 
 BumpQuadTable bump_quads = {};
-
-// The multitexture and fragment-program entry points, fetched from the driver
-// at set-up: the GL library the program links need not export them.
-static PFNGLACTIVETEXTUREARBPROC active_texture;
-static PFNGLMULTITEXCOORD3DVARBPROC multi_tex_coord_3dv;
-static PFNGLBINDPROGRAMARBPROC bind_program;
-static PFNGLPROGRAMSTRINGARBPROC program_string;
-
-template <typename F> static F gl_entry(const char *name)
-{
-    return reinterpret_cast<F>(glXGetProcAddressARB(reinterpret_cast<const GLubyte *>(name)));
-}
 
 static uint32_t normal_map_tex, pattern_tex, line_tex;
 
@@ -204,10 +196,7 @@ double fin_alpha(const Vec3 &n, const Vec3 &e) { return 2.0 * (1.0 - std::fabs(v
 
 void bump_scene_setup()
 {
-    active_texture = gl_entry<PFNGLACTIVETEXTUREARBPROC>("glActiveTextureARB");
-    multi_tex_coord_3dv = gl_entry<PFNGLMULTITEXCOORD3DVARBPROC>("glMultiTexCoord3dvARB");
-    bind_program = gl_entry<PFNGLBINDPROGRAMARBPROC>("glBindProgramARB");
-    program_string = gl_entry<PFNGLPROGRAMSTRINGARBPROC>("glProgramStringARB");
+    gl_ext_load();
 
     uint32_t names[3];
     glGenTextures(3, names);
@@ -223,9 +212,9 @@ void bump_scene_setup()
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, NORMAL_MAP_SIZE, NORMAL_MAP_SIZE, 0, GL_RGB, GL_UNSIGNED_BYTE, normals);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
 
-    bind_program(GL_FRAGMENT_PROGRAM_ARB, 0);
-    program_string(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB, BUMP_PROGRAM_LENGTH,
-                       bump_program_text());
+    gl_ext.bind_program(GL_FRAGMENT_PROGRAM_ARB, 0);
+    gl_ext.program_string(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB, BUMP_PROGRAM_LENGTH,
+                          bump_program_text());
 
     bump_build_tunnel();
 
@@ -250,11 +239,11 @@ static void draw_tunnel(double t, int32_t n)
     gluLookAt(ex, ey, ez, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
-    active_texture(GL_TEXTURE0_ARB);
+    gl_ext.active_texture(GL_TEXTURE0_ARB);
     glBindTexture(GL_TEXTURE_2D, normal_map_tex);
-    active_texture(GL_TEXTURE1_ARB);
+    gl_ext.active_texture(GL_TEXTURE1_ARB);
     glBindTexture(GL_TEXTURE_2D, pattern_tex);
-    active_texture(GL_TEXTURE0_ARB);
+    gl_ext.active_texture(GL_TEXTURE0_ARB);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
@@ -271,7 +260,7 @@ static void draw_tunnel(double t, int32_t n)
             tunnel_texcoord(q, k, t, &s, &tc);
             glTexCoord2d(s, tc);
             const Vec3 l = tunnel_light_vector(q, k, light);
-            multi_tex_coord_3dv(GL_TEXTURE1_ARB, &l.x);
+            gl_ext.multi_tex_coord_3dv(GL_TEXTURE1_ARB, &l.x);
             glVertex3dv(&q.corner[k].x);
         }
     }
