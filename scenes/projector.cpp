@@ -145,6 +145,15 @@ double flare_strength_from(double m2)
     return 2.0 * std::fmax(0.0, m2 - 0.5);
 }
 
+LensFlare lens_flare(const double modelview[16], const double projection[16])
+{
+    const GLint viewport[4] = {0, 0, 800, 600};
+    double wx, wy, wz;
+    if (gluProject(0.0, 0.0, 0.0, modelview, projection, viewport, &wx, &wy, &wz) == GL_FALSE)
+        return {0.0, 0.0, 0.0};
+    return {flare_strength_from(modelview[2]), wx - 400.0, wy - 300.0};
+}
+
 RoomCamera room_camera(double knob0, double knob1, double knob3)
 {
     Vec3 p = {0.0, 0.0, 10.0};
@@ -567,13 +576,11 @@ static void draw_lens(double flicker)
     glTranslated(1.56, 1.58, 0.339);
     double modelview[16], projection[16];
     glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-    flare_strength = flare_strength_from(modelview[2]);
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    const GLint viewport[4] = {0, 0, 800, 600};
-    double wx, wy, wz;
-    gluProject(0.0, 0.0, 0.0, modelview, projection, viewport, &wx, &wy, &wz);
-    flare_x = wx - 400.0;
-    flare_y = wy - 300.0;
+    const LensFlare flare = lens_flare(modelview, projection);
+    flare_strength = flare.strength;
+    flare_x = flare.x;
+    flare_y = flare.y;
     glBegin(GL_TRIANGLE_FAN);
     glVertex3d(0.0, 0.0, 0.0);
     for (int k = 0; k < 65; ++k) glVertex3d(0.0, 0.25 * disc_rim.cos_t[k], 0.25 * disc_rim.sin_t[k]);
