@@ -1,12 +1,15 @@
 // The drawing helpers on a real 800x600 window (Xvfb + Mesa), checked by
 // reading the frame back: fades, flash, scanline rows, the glow's reach and
-// restore, and the indexed-mesh drawer.
+// restore, the indexed-mesh drawer; and the post effects against their direct
+// form.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "gfx/draw.h"
@@ -227,6 +230,155 @@ TEST_F(DrawGl, IndexedMeshDrawsTrianglesThenQuadsAtTheOffset)
     GLdouble m[16];
     glGetDoublev(GL_MODELVIEW_MATRIX, m);
     EXPECT_EQ(m[12], 0.0) << "the modelview matrix is popped again";
+}
+
+// The post effects in their direct form, step by step: each screen texture
+// redefined by every copy and filtered linearly, the whole frame drawn back
+// after the glow, one pixel transfer per darkened row, every overlay quad
+// drawn. The helpers take shorter ways to the same pixels.
+namespace direct {
+
+void screen_quad(int w, int h, int dx, int dy) { draw_screen_quad(w, h, dx, dy); }
+
+void ortho()
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-1, 1, -1, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void copy(uint32_t tex, GLenum format, int w, int h)
+{
+    glBindTexture(GL_TEXTURE_RECTANGLE, tex);
+    glCopyTexImage2D(GL_TEXTURE_RECTANGLE, 0, format, 0, 0, w, h, 0);
+}
+
+void glow()
+{
+    const int qw = W / 4, qh = H / 4;
+    copy(screen_copy_tex, GL_RGB, W, H);
+    glViewport(0, 0, qw, qh);
+    ortho();
+    glEnable(GL_TEXTURE_RECTANGLE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glColor3d(1, 1, 1);
+    screen_quad(W, H, 0, 0);
+    copy(glow_mask_tex, GL_LUMINANCE, qw, qh);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_DST_COLOR, GL_ZERO);
+    screen_quad(qw, qh, 0, 0);
+    copy(glow_tex, GL_RGB, qw, qh);
+    for (int round = 0; round < 8; ++round) {
+        const bool across = round % 2 == 0;
+        glDisable(GL_BLEND);
+        glColor3d(0.4, 0.4, 0.4);
+        screen_quad(qw, qh, 0, 0);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE);
+        for (int d : {1, -1, 2, -2}) {
+            const double g = d == 1 || d == -1 ? (across ? 0.2 : 0.3) : 0.1;
+            glColor3d(g, g, g);
+            screen_quad(qw, qh, across ? d : 0, across ? 0 : d);
+        }
+        copy(glow_tex, GL_RGB, qw, qh);
+    }
+    glViewport(0, 0, W, H);
+    glBindTexture(GL_TEXTURE_RECTANGLE, screen_copy_tex);
+    glDisable(GL_BLEND);
+    glColor3d(1, 1, 1);
+    screen_quad(W, H, 0, 0);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glBindTexture(GL_TEXTURE_RECTANGLE, glow_tex);
+    screen_quad(W / 4, H / 4, 0, 0);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_RECTANGLE);
+    for (uint32_t tex : {screen_copy_tex, glow_tex, glow_mask_tex}) {
+        glBindTexture(GL_TEXTURE_RECTANGLE, tex);  // as start-up left them
+        glTexImage2D(GL_TEXTURE_RECTANGLE, 0, tex == glow_mask_tex ? GL_LUMINANCE : GL_RGB,
+                     tex == screen_copy_tex ? W : W / 4, tex == screen_copy_tex ? H : H / 4, 0,
+                     tex == glow_mask_tex ? GL_LUMINANCE : GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    }
+}
+
+void overlay(GLenum src, GLenum dst, double grey)
+{
+    ortho();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(src, dst);
+    glColor3d(grey, grey, grey);
+    screen_quad(0, 0, 0, 0);
+}
+
+void scanlines()
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-1, 1, -H / 2, H / 2, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glBlendFunc(GL_DST_COLOR, GL_ZERO);
+    for (int r = 1; r < H; ++r) {
+        if ((r & 2) == 0) continue;
+        glRasterPos2i(-1, r - H / 2);
+        glDrawPixels(W, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE, scanline_row);
+    }
+    glDisable(GL_BLEND);
+}
+
+}  // namespace direct
+
+TEST_F(DrawGl, PostEffectsGiveThePixelsOfTheirDirectForm)
+{
+    // With fog on, as several scenes leave it, and a bright spot for the glow.
+    const auto picture = [] {
+        glDisable(GL_FOG);
+        draw_test_picture();
+        fill_rect(300, 200, 360, 260, 255);
+        fill_rect(20, 30, 60, 50, 230);  // in the glow's working corner
+        glFogi(GL_FOG_MODE, GL_LINEAR);
+        glFogf(GL_FOG_START, 10.0f);
+        glFogf(GL_FOG_END, 100.0f);
+        glEnable(GL_FOG);
+    };
+    struct Step {
+        const char *name;
+        void (*helper)();
+        void (*reference)();
+    };
+    const Step steps[] = {
+        {"glow", apply_glow, direct::glow},
+        {"scanlines", draw_scanlines, direct::scanlines},
+        {"fade", [] { fade_to_black(0.3); }, [] { direct::overlay(GL_DST_COLOR, GL_ZERO, 0.7); }},
+        {"no fade", [] { fade_to_black(0.0); }, [] { direct::overlay(GL_DST_COLOR, GL_ZERO, 1.0); }},
+        {"flash", [] { add_white(0.4); }, [] { direct::overlay(GL_ONE, GL_ONE, 0.4); }},
+        {"no flash", [] { add_white(0.0); }, [] { direct::overlay(GL_ONE, GL_ONE, 0.0); }},
+    };
+    for (const Step &step : steps) {
+        picture();
+        const Frame start = read_frame();
+        step.reference();
+        const Frame expected = read_frame();
+        picture();
+        step.helper();
+        EXPECT_TRUE(glIsEnabled(GL_FOG)) << step.name;
+        EXPECT_EQ(max_channel_diff(expected, read_frame()), 0) << step.name;
+        if (std::string(step.name).rfind("no ", 0) != 0) {
+            EXPECT_GT(max_channel_diff(start, expected), 20) << step.name << " changes the picture";
+        }
+    }
+    glDisable(GL_FOG);
 }
 
 TEST_F(DrawGl, StartupKeepsTheUsersVsyncChoiceAndMakesTheScreenTextures)
