@@ -6,6 +6,7 @@ target_sources(quillmora_core PRIVATE
   audio/sequencer.cpp
   gfx/vec.cpp
   gfx/draw.cpp
+  gfx/array_batch.cpp
   gfx/gl_ext.cpp)
 
 quill_gtest(test_clock NAME clock SOURCES tests/test_clock.cpp)

@@ -1,17 +1,19 @@
 // The drawing helpers on a real 800x600 window (Xvfb + Mesa), checked by
 // reading the frame back: fades, flash, scanline rows, the glow's reach and
-// restore, the indexed-mesh drawer; and the post effects against their direct
-// form.
+// restore, the indexed-mesh drawer; the post effects against their direct
+// form, and array batches against display lists of the same calls.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "gfx/array_batch.h"
 #include "gfx/draw.h"
 #include "shell/shell.h"
 
@@ -379,6 +381,129 @@ TEST_F(DrawGl, PostEffectsGiveThePixelsOfTheirDirectForm)
         }
     }
     glDisable(GL_FOG);
+}
+
+// The same calls through an array batch and compiled into a display list:
+// quads merged across primitives, a strip and a fan, per-vertex colours and
+// texture coordinates, and geometry cut by the left edge and the near plane.
+template <class Calls> void batch_geometry()
+{
+    Calls::begin(GL_QUADS);
+    for (int i = 0; i < 400; ++i) {  // 1600 vertices: more than one of the driver's segments
+        const double x = -9.0 + 0.05 * i, z = -4.0 - 0.03 * i;
+        Calls::color(0.1 * (i % 10), 0.5, 1.0 - 0.02 * i, 1.0);
+        Calls::texcoord(0.0, 0.0);
+        Calls::vertex(x, -2.0, z);
+        Calls::texcoord(1.3, 0.0);
+        Calls::vertex(x + 0.4, -1.9, z - 0.5);
+        Calls::color(0.9, 0.1 * (i % 7), 0.3, 1.0);
+        Calls::texcoord(1.3, 1.7);
+        Calls::vertex(x + 0.45, 1.5, z + 3.5);  // runs through the near plane
+        Calls::texcoord(0.0, 1.7);
+        Calls::vertex(x - 0.1, 1.4, z);
+    }
+    Calls::end();
+    Calls::begin(GL_QUADS);  // merged with the quads before it
+    Calls::color(0.2, 0.9, 0.2, 1.0);
+    Calls::texcoord(0.5, 0.5);
+    Calls::vertex(-6.0, 2.0, -6.0);
+    Calls::vertex(-1.0, 2.2, -7.0);
+    Calls::texcoord(2.0, 2.0);
+    Calls::vertex(-1.5, 4.0, -7.0);
+    Calls::vertex(-7.5, 3.5, -5.0);
+    Calls::end();
+    Calls::begin(GL_QUAD_STRIP);
+    for (int i = 0; i <= 20; ++i) {
+        Calls::color(0.05 * i, 0.3, 0.6, 1.0);
+        Calls::texcoord(0.2 * i, 0.0);
+        Calls::vertex(-3.0 + 0.4 * i, -3.0 + 0.1 * i, -8.0 + 0.35 * i);
+        Calls::texcoord(0.2 * i, 1.0);
+        Calls::vertex(-3.0 + 0.4 * i, -2.2 + 0.1 * i, -8.0 + 0.35 * i);
+    }
+    Calls::end();
+    Calls::begin(GL_TRIANGLE_FAN);
+    Calls::color(1.0, 1.0, 0.2, 1.0);
+    Calls::texcoord(0.5, 0.5);
+    Calls::vertex(3.0, 2.0, -9.0);
+    for (int k = 0; k <= 12; ++k) {
+        const double a = k * 0.5236;
+        Calls::color(0.3 + 0.05 * k, 0.2, 0.7, 1.0);
+        Calls::texcoord(0.5 + std::cos(a), 0.5 + std::sin(a));
+        Calls::vertex(3.0 + 4.0 * std::cos(a), 2.0 + 4.0 * std::sin(a), -9.0);
+    }
+    Calls::color(0.25, 0.5, 0.75, 1.0);  // after the last vertex: a list drops it
+    Calls::end();
+}
+
+struct ListCalls {
+    static void begin(GLenum mode) { glBegin(mode); }
+    static void color(double r, double g, double b, double a) { glColor4d(r, g, b, a); }
+    static void texcoord(double s, double t) { glTexCoord2d(s, t); }
+    static void vertex(double x, double y, double z) { glVertex3d(x, y, z); }
+    static void end() { glEnd(); }
+};
+
+struct ArrayCalls {
+    static void begin(GLenum mode) { array_begin(mode); }
+    static void color(double r, double g, double b, double a) { array_color(r, g, b, a); }
+    static void texcoord(double s, double t) { array_texcoord(s, t); }
+    static void vertex(double x, double y, double z) { array_vertex(x, y, z); }
+    static void end() { array_end(); }
+};
+
+TEST_F(DrawGl, ArrayBatchDrawsWhatTheSameCallsInADisplayListDraw)
+{
+    static const uint8_t checker[4 * 4 * 3] = {
+        255, 255, 255, 40, 40, 40, 255, 255, 255, 40, 40, 40, 40, 40, 40, 255, 255, 255,
+        40, 40, 40, 255, 255, 255, 200, 90, 90, 90, 200, 90, 90, 90, 200, 255, 255, 255,
+        10, 10, 10, 128, 128, 128, 255, 255, 255, 60, 60, 60};
+    GLuint tex = 0, list = glGenLists(1);
+    glGenTextures(1, &tex);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 4, 4, 0, GL_RGB, GL_UNSIGNED_BYTE, checker);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    const auto scene = [] {
+        clear_to(0, 0, 0);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glFrustum(-1.0, 1.0, -0.75, 0.75, 1.0, 100.0);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_TEXTURE_2D);
+        glColor4d(0.0, 0.0, 0.0, 1.0);
+    };
+
+    scene();
+    glNewList(list, GL_COMPILE);
+    batch_geometry<ListCalls>();
+    glEndList();
+    glCallList(list);
+    GLfloat list_colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, list_colour);
+    const Frame from_list = read_frame();
+
+    scene();
+    array_batch_begin(ARRAY_COLOR | ARRAY_TEXCOORD);
+    batch_geometry<ArrayCalls>();
+    array_batch_end();
+    GLfloat array_colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, array_colour);
+    const Frame from_arrays = read_frame();
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    glDeleteLists(list, 1);
+    glDeleteTextures(1, &tex);
+
+    int lit = 0;
+    for (size_t i = 0; i < from_list.px.size(); i += 3) lit += from_list.px[i] + from_list.px[i + 1] > 0;
+    EXPECT_GT(lit, 40000) << "the geometry covers a good part of the frame";
+    EXPECT_EQ(max_channel_diff(from_list, from_arrays), 0);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(list_colour[k], array_colour[k]) << "current colour " << k;
+        // The last vertex's: a colour given after it does not stay.
+        EXPECT_EQ(array_colour[k], float(std::array<double, 4>{0.9, 0.2, 0.7, 1.0}[k]));
+    }
 }
 
 TEST_F(DrawGl, StartupKeepsTheUsersVsyncChoiceAndMakesTheScreenTextures)
