@@ -66,20 +66,6 @@ void draw_indexed_mesh(const Vec3 &offset, const MeshVertex *verts, int32_t tri_
     glPopMatrix();
 }
 
-static GLuint batch_list;  // 0 until the first batch
-
-void draw_batch_begin()
-{
-    if (batch_list == 0) batch_list = glGenLists(1);
-    glNewList(batch_list, GL_COMPILE);
-}
-
-void draw_batch_end()
-{
-    glEndList();
-    glCallList(batch_list);
-}
-
 void draw_screen_quad(int32_t w, int32_t h, int32_t dx, int32_t dy)
 {
     glBegin(GL_QUADS);
