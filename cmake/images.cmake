@@ -68,7 +68,7 @@ endforeach()
 target_sources(quillmora_core PRIVATE gfx/image_store.cpp)
 set_source_files_properties(gfx/image_store.cpp PROPERTIES OBJECT_DEPENDS ${QUILL_IMAGE_DIR}/image_table.inc)
 
-# Contact sheet of every picture for the README: cmake --build <dir> --target contact_sheet
+# Contact sheet of every picture for docs/pictures-and-models.md: cmake --build <dir> --target contact_sheet
 add_executable(contact_sheet_tool tools/contact_sheet.cpp tools/png_write.cpp)
 target_compile_options(contact_sheet_tool PRIVATE ${QUILL_WARNINGS})
 target_link_libraries(contact_sheet_tool PRIVATE quill_image_painter ZLIB::ZLIB)

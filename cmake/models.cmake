@@ -36,7 +36,7 @@ quill_embed(TARGET quillmora_core SYMBOL quill_model_blob FILE ${QUILL_MODEL_DIR
 target_sources(quillmora_core PRIVATE gfx/models.cpp)
 set_source_files_properties(gfx/models.cpp PROPERTIES OBJECT_DEPENDS ${QUILL_MODEL_DIR}/model_table.inc)
 
-# The model sheet for the README: cmake --build <dir> --target model_sheet
+# The model sheet for docs/pictures-and-models.md: cmake --build <dir> --target model_sheet
 add_executable(model_sheet_tool tools/model_sheet.cpp tools/png_write.cpp)
 target_compile_options(model_sheet_tool PRIVATE ${QUILL_WARNINGS})
 target_link_libraries(model_sheet_tool PRIVATE quillmora_core quill_image_painter ZLIB::ZLIB)

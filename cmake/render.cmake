@@ -15,6 +15,9 @@ target_compile_options(quillmora-render PRIVATE ${QUILL_WARNINGS})
 add_test(NAME render_stretch COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_render.sh
   $<TARGET_FILE:quillmora> $<TARGET_FILE:quillmora-render> $<TARGET_FILE:quillmora-soundtrack>)
 set_tests_properties(render_stretch PROPERTIES LABELS gl TIMEOUT 300)
+# tools/render.sh's scaled and pillarboxed video, read back by ffprobe.
+add_test(NAME render_video COMMAND bash ${CMAKE_SOURCE_DIR}/tests/test_render_video.sh $<TARGET_FILE:quillmora-render>)
+set_tests_properties(render_video PROPERTIES LABELS gl TIMEOUT 300)
 
 # The whole show on one labelled sheet for the README:
 #   cmake --build <dir> --target show_sheet   (writes docs/show.png)

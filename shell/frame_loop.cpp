@@ -1,6 +1,7 @@
 // The frame loop: one input event, (in capture modes) one audio buffer, one
 // song-position copy, one timeline frame, (in frame capture) one frame of
-// pixels to descriptor 7, one buffer swap.
+// pixels to descriptor 7, one buffer swap; with QUILL_FRAME_LOG, one line of
+// the frame log.
 #include <SDL.h>
 #include <GL/gl.h>
 
@@ -16,6 +17,41 @@
 static bool running = true;
 // One captured frame, RGB bottom row first; filled by glReadPixels.
 static uint8_t frame_pixels[SHELL_FRAME_BYTES];
+
+// The frame log (QUILL_FRAME_LOG=FILE): one line per presented frame, taken
+// just after the swap, for measuring how the show runs live. stdio writes it
+// through a buffer of our own, so a frame costs a formatted line and, now
+// and then, one write.
+static FILE *frame_log = nullptr;
+static char frame_log_buffer[1 << 16];
+
+static void open_frame_log()
+{
+    const char *path = std::getenv("QUILL_FRAME_LOG");
+    if (!path || !*path) return;
+    frame_log = fopen(path, "w");
+    if (!frame_log) {
+        fprintf(stderr, "quillmora: cannot write the frame log %s: %s\n", path, strerror(errno));
+        return;
+    }
+    setvbuf(frame_log, frame_log_buffer, _IOFBF, sizeof frame_log_buffer);
+    fprintf(frame_log, "# seconds order row scene\n");
+}
+
+static void log_frame(const SongPosition &pos, SceneId scene)
+{
+    const SongClock clock = song_clock_from(pos);
+    const uint32_t since_start = SDL_GetTicks() - pos.start_ticks;
+    fprintf(frame_log, "%u.%03u %d %d %s\n", since_start / 1000, since_start % 1000, clock.ch, clock.a,
+            scene_name(scene));
+}
+
+static void close_frame_log()
+{
+    if (!frame_log) return;
+    if (fclose(frame_log) != 0) fprintf(stderr, "quillmora: writing the frame log failed: %s\n", strerror(errno));
+    frame_log = nullptr;
+}
 
 static void print_knobs()
 {
@@ -52,6 +88,7 @@ void frame_loop()
 {
     SongPosition pos = {};
     running = true;
+    open_frame_log();
     for (;;) {
         SDL_Event ev;
         if (SDL_PollEvent(&ev)) {
@@ -60,6 +97,7 @@ void frame_loop()
         }
         if (capture_mode != CAPTURE_NONE && capture_audio_buffer() != 0) capture_write_failed(errno);
 
+        audio_keep_time();
         const uint32_t now = SDL_GetTicks();
         read_position(&pos);
         if (pos.playing == 0) running = false;
@@ -68,13 +106,15 @@ void frame_loop()
         else
             pos.elapsed = uint32_t(now - pos.start_ticks) * 0.001;
 
-        timeline_frame(pos);
+        const SceneId scene = timeline_frame(pos);
 
         if (capture_mode == CAPTURE_FRAMES) {
             glReadPixels(0, 0, 800, 600, GL_RGB, GL_UNSIGNED_BYTE, frame_pixels);
             if (write_fully(SHELL_CAPTURE_FD, frame_pixels, SHELL_FRAME_BYTES) != 0) capture_write_failed(errno);
         }
         SDL_GL_SwapBuffers();
-        if (!running) return;
+        if (frame_log) log_frame(pos, scene);
+        if (!running) break;
     }
+    close_frame_log();
 }

@@ -3,7 +3,8 @@
 // Window first, then everything the scenes need (precalculation), then the
 // sound device. The two cleared swaps hide whatever the precalculation left in
 // the buffers; the wait loop spins until the first real audio buffer has been
-// published, so the frame loop starts with the song.
+// published, so the frame loop starts with the song (or, when the device never
+// takes any sound, until the main thread has rendered it in its place).
 #include <SDL.h>
 #include <GL/gl.h>
 
@@ -15,6 +16,12 @@
 
 int main(int argc, char **argv)
 {
+    // Asking how to use it must work anywhere, without a display or a sound
+    // device, so these come before anything is opened.
+    const CommandLine cl = parse_command_line(argc, argv);
+    if (cl.help) return print_usage();
+    if (cl.version) return print_version();
+
     startup_video(argc, argv, 800, 600);
     precalculate();
     audio_init();
@@ -27,6 +34,7 @@ int main(int argc, char **argv)
     SongPosition pos = {};
     do {
         if (capture_mode != CAPTURE_NONE && capture_audio_buffer() != 0) capture_write_failed(errno);
+        audio_keep_time();
         read_position(&pos);
     } while (pos.start_ticks == 0);
 

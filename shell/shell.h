@@ -22,10 +22,19 @@ extern uint32_t screen_copy_tex, glow_tex, glow_mask_tex;
 struct CommandLine {
     bool windowed;
     uint8_t capture_mode;
+    bool help;    // "--help": print the usage and exit, before any window
+    bool version; // "--version": print the version and exit
 };
 // "-w" selects a window, "-ds" sound capture, "-dg" frame capture; arguments
 // are compared whole, others ignored, the last capture switch wins.
 CommandLine parse_command_line(int argc, char **argv);
+
+// Writes the usage (switches, keys, capture formats, environment, exit
+// statuses) or the version line to standard output. Returns the exit status:
+// 0, or 1 with a message on standard error when standard output fails.
+// Needs no display; called before anything else is set up.
+int print_usage();
+int print_version();
 
 // Opens the window (exits with status 1 and a message on failure), fills
 // scanline_row and creates the screen textures.

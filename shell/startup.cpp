@@ -23,7 +23,7 @@ static const char WINDOW_CAPTION[] = "Quillmora by Ottertide - write to the crew
 
 CommandLine parse_command_line(int argc, char **argv)
 {
-    CommandLine cl = {false, CAPTURE_NONE};
+    CommandLine cl = {false, CAPTURE_NONE, false, false};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-w") == 0)
             cl.windowed = true;
@@ -31,6 +31,10 @@ CommandLine parse_command_line(int argc, char **argv)
             cl.capture_mode = CAPTURE_SOUND;
         else if (std::strcmp(argv[i], "-dg") == 0)
             cl.capture_mode = CAPTURE_FRAMES;
+        else if (std::strcmp(argv[i], "--help") == 0)
+            cl.help = true;
+        else if (std::strcmp(argv[i], "--version") == 0)
+            cl.version = true;
     }
     return cl;
 }

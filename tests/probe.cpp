@@ -173,17 +173,18 @@ void record_scene(SceneId id)
 // --- Frames, scenes and keys -------------------------------------------------
 
 extern "C" {
-void __real__Z14timeline_frameRK12SongPosition(const SongPosition &pos);
-void __wrap__Z14timeline_frameRK12SongPosition(const SongPosition &pos)
+SceneId __real__Z14timeline_frameRK12SongPosition(const SongPosition &pos);
+SceneId __wrap__Z14timeline_frameRK12SongPosition(const SongPosition &pos)
 {
     ++probe_frame_count;
     if (ProbeFrame *f = current_frame())
         *f = {pos.buffer_count, pos.order, pos.row, pos.playing, -1, probe_pending_key, 0, 0, probe_pending_shift};
     probe_pending_key = probe_pending_shift = 0;
-    __real__Z14timeline_frameRK12SongPosition(pos);
+    const SceneId drawn = __real__Z14timeline_frameRK12SongPosition(pos);
     if (ProbeFrame *f = current_frame()) f->flag = knobs.scene_flag;
     publish_now(pos);
     probe_armed = true;
+    return drawn;
 }
 
 int __real_SDL_PollEvent(SDL_Event *ev);

@@ -55,6 +55,24 @@ check "capture with fd 7 read-only: exit status 1" [ $status -eq 1 ]
 check "capture with fd 7 read-only: one line asking for it open for writing" \
     bash -c "[ \$(wc -l <'$WORK/err') -eq 1 ] && grep -q 'descriptor 7 open for writing' '$WORK/err'"
 
+# --help and --version answer without a display and open nothing; an argument
+# that only looks like them is ignored like any other, so the show starts (and
+# here fails for want of a display).
+env -u DISPLAY "$BIN" -w --help -dg >"$WORK/out" 2>"$WORK/err"
+status=$?
+check "--help: status 0, the usage on standard output, nothing on standard error" \
+    bash -c "[ $status -eq 0 ] && grep -q '^Usage: quillmora' '$WORK/out' && [ ! -s '$WORK/err' ]"
+env -u DISPLAY "$BIN" --version >"$WORK/out" 2>"$WORK/err"
+status=$?
+check "--version: status 0, one line with the version" \
+    bash -c "[ $status -eq 0 ] && grep -qxE 'quillmora [0-9]+\.[0-9]+\.[0-9]+' '$WORK/out' && [ \$(wc -l <'$WORK/out') -eq 1 ]"
+env -u DISPLAY "$BIN" --helpx >"$WORK/out" 2>"$WORK/err"
+status=$?
+check "--helpx is ignored: the show starts" bash -c "[ $status -eq 1 ] && grep -qx 'SDL_Init failed' '$WORK/err'"
+env -u DISPLAY "$BIN" --help >/dev/full 2>"$WORK/err"
+status=$?
+check "--help to a full disk: status 1 and a message" bash -c "[ $status -eq 1 ] && grep -q 'standard output' '$WORK/err'"
+
 # --- With a display ----------------------------------------------------------
 for n in $(seq 90 140); do
     if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then DISPLAY_NUM=$n; break; fi

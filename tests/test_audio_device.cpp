@@ -1,8 +1,10 @@
-// The sound device's opening and closing, on SDL's silent driver (no sound
-// card, no window): a device that does not give 44100 Hz signed 16-bit stereo
-// in 1024-frame buffers is refused with a message, and shutdown closes the
-// device, waiting for a callback that is running, before the position lock
-// it uses is destroyed.
+// The sound device on SDL's silent driver (no sound card, no window): a
+// device that does not give 44100 Hz signed 16-bit stereo is refused with a
+// message; a device that cannot be opened at all stops the program, or with
+// QUILL_SILENT_FALLBACK=1 is replaced by the silent driver; a device that
+// stops taking sound is reported once and the clock runs on; shutdown closes
+// the device, waiting for a callback that is running, before the position
+// lock it uses is destroyed.
 //
 // Two SDL calls are interposed: the definitions below take the place of
 // SDL's for the whole program, since the library reaches SDL through the
@@ -15,6 +17,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <thread>
 
 #include "audio/audio_device.h"
@@ -30,6 +34,10 @@ std::atomic<int> destroyed{0};
 // When set, SDL_OpenAudio "obtains" the wanted format with these changes.
 bool fake_device = false;
 SDL_AudioSpec fake_change = {};
+// When set, every driver but the silent one has no device.
+bool fake_no_device = false;
+// When set, unpausing the device does nothing: it never calls back.
+bool device_never_starts = false;
 
 // Runs inside the lock of the first real buffer's publish step: stays there
 // long enough for shutdown to begin.
@@ -54,6 +62,11 @@ extern "C" void SDL_DestroySemaphore(SDL_sem *sem)
 extern "C" int SDL_OpenAudio(SDL_AudioSpec *desired, SDL_AudioSpec *obtained)
 {
     static auto real = reinterpret_cast<int (*)(SDL_AudioSpec *, SDL_AudioSpec *)>(dlsym(RTLD_NEXT, "SDL_OpenAudio"));
+    const char *driver = getenv("SDL_AUDIODRIVER");
+    if (fake_no_device && !(driver && strcmp(driver, "dummy") == 0)) {
+        SDL_SetError("No available audio device");
+        return -1;
+    }
     if (!fake_device) return real(desired, obtained);
     *obtained = *desired;
     if (fake_change.format) obtained->format = fake_change.format;
@@ -62,7 +75,13 @@ extern "C" int SDL_OpenAudio(SDL_AudioSpec *desired, SDL_AudioSpec *obtained)
     return 0;
 }
 
-TEST(AudioDevice, RefusesADeviceThatIsNot44100HzSigned16BitStereoIn1024FrameBuffers)
+extern "C" void SDL_PauseAudio(int pause_on)
+{
+    static auto real = reinterpret_cast<void (*)(int)>(dlsym(RTLD_NEXT, "SDL_PauseAudio"));
+    if (!(pause_on == 0 && device_never_starts)) real(pause_on);
+}
+
+TEST(AudioDevice, RefusesADeviceThatIsNot44100HzSigned16BitStereoButTakesAnyBufferSize)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -75,8 +94,123 @@ TEST(AudioDevice, RefusesADeviceThatIsNot44100HzSigned16BitStereoIn1024FrameBuff
     EXPECT_EXIT(audio_init(), testing::ExitedWithCode(1), "^Couldn't get signed 16-bit stereo! \\(got format 0x8010, 1 channels\\)\n$");
     fake_change = {};
     fake_change.samples = 512;
-    EXPECT_EXIT(audio_init(), testing::ExitedWithCode(1), "^Couldn't set the audio buffer to 1024 frames! \\(got 512\\)\n$");
+    EXPECT_EXIT(
+        {
+            audio_init();
+            fprintf(stderr, "opened");
+            exit(0);
+        },
+        testing::ExitedWithCode(0), "^opened$");
     fake_device = false;
+}
+
+TEST(AudioDevice, NoDeviceStopsTheProgramUnlessASilentShowIsAskedFor)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    fake_no_device = true;
+    setenv("SDL_AUDIODRIVER", "pulse", 1);
+    unsetenv("QUILL_SILENT_FALLBACK");
+    EXPECT_EXIT(audio_init(), testing::ExitedWithCode(1), "^OpenAudio failed, No available audio device$");
+
+    setenv("QUILL_SILENT_FALLBACK", "1", 1);
+    capture_mode = CAPTURE_NONE;
+    audio_tick_source = SDL_GetTicks;
+    testing::internal::CaptureStderr();
+    audio_init();
+    const std::string said = testing::internal::GetCapturedStderr();
+    fake_no_device = false;
+    unsetenv("QUILL_SILENT_FALLBACK");
+    EXPECT_EQ(said, "quillmora: no sound device was found (No available audio device); playing without sound\n");
+    EXPECT_STREQ(getenv("SDL_AUDIODRIVER"), "dummy");
+    // The silent driver calls back at the pace of real time: the song starts.
+    audio_start(0);
+    SongPosition pos = {};
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (pos.start_ticks == 0 && std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        read_position(&pos);
+    }
+    EXPECT_NE(pos.start_ticks, 0u) << "the song never started on the silent driver";
+    audio_shutdown();
+}
+
+namespace {
+
+// Plays as the frame loop would (audio_keep_time, then the position) for ms
+// milliseconds; returns what was said on standard error meanwhile.
+std::string play_for(uint32_t ms, SongPosition *pos)
+{
+    testing::internal::CaptureStderr();
+    const uint32_t until = SDL_GetTicks() + ms;
+    while (int32_t(SDL_GetTicks() - until) < 0) {
+        audio_keep_time();
+        read_position(pos);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return testing::internal::GetCapturedStderr();
+}
+
+int count_of(const std::string &text, const char *what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// Blocks the song should have published by now, going by the wall clock.
+double blocks_due(const SongPosition &pos) { return (SDL_GetTicks() - pos.start_ticks) * 0.001 / AUDIO_BUFFER_SEC + 1; }
+
+const char LOST[] = "quillmora: the sound stopped";
+
+} // namespace
+
+// A paused device takes no sound, like one whose server went away.
+TEST(AudioDevice, ADeviceThatStopsTakingSoundIsReportedOnceAndTheSongGoesOnByTheWallClock)
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    capture_mode = CAPTURE_NONE;
+    audio_tick_source = SDL_GetTicks;
+    audio_init();
+    audio_start(0);
+    SongPosition pos = {};
+    EXPECT_EQ(count_of(play_for(2500, &pos), LOST), 0) << "reported while the device plays";
+    ASSERT_NE(pos.start_ticks, 0u);
+    ASSERT_GT(pos.buffer_count, 20);
+
+    SDL_PauseAudio(1);
+    const int32_t count_at_pause = pos.buffer_count;
+    EXPECT_EQ(count_of(play_for(300, &pos), LOST), 0) << "reported before half a second had passed";
+    EXPECT_LE(pos.buffer_count, count_at_pause + 2) << "a paused device went on rendering";
+    EXPECT_EQ(count_of(play_for(1500, &pos), LOST), 1);
+    EXPECT_NEAR(pos.buffer_count, blocks_due(pos), 4) << "the song did not catch up with the wall clock";
+    play_for(1000, &pos);
+    EXPECT_NEAR(pos.buffer_count, blocks_due(pos), 4) << "the song did not keep pace with the wall clock";
+
+    SDL_PauseAudio(0); // the device takes sound again: it goes on from there
+    const std::string said = play_for(1000, &pos);
+    EXPECT_EQ(count_of(said, "quillmora: the sound is back\n"), 1);
+    EXPECT_EQ(count_of(said, LOST), 0);
+    EXPECT_NEAR(pos.buffer_count, blocks_due(pos), 4) << "the device did not go on from the wall clock's block";
+    audio_shutdown();
+}
+
+TEST(AudioDevice, ADeviceThatNeverTakesSoundStillStartsTheSong)
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    capture_mode = CAPTURE_NONE;
+    audio_tick_source = SDL_GetTicks;
+    audio_init();
+    device_never_starts = true;
+    audio_start(0);
+    device_never_starts = false;
+    SongPosition pos = {};
+    // A device is given a few seconds to start; then the pre-roll and the
+    // song are rendered in its place.
+    const std::string said = play_for(AUDIO_START_GRACE_MS + 1500, &pos);
+    EXPECT_EQ(count_of(said, LOST), 1);
+    EXPECT_NE(pos.start_ticks, 0u) << "the pre-roll was never rendered in the device's place";
+    EXPECT_NEAR(pos.buffer_count, blocks_due(pos), 4);
+    audio_shutdown();
 }
 
 TEST(AudioDevice, ShutdownWaitsForARunningCallbackBeforeDestroyingTheLock)

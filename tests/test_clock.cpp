@@ -3,6 +3,7 @@
 // the beat accent and the end of the song.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -101,15 +102,13 @@ TEST(Clock, FirstRowIsProcessed3105SamplesIntoTheFirstRealBuffer)
     f.row(1, 0) = {60, 5, 0, 0, 0, 0};
     f.sequence(5, -1, {{0, 0, 0, 0, 0, 0, 0}});
     start(f);
-    render_buffers(60);
-    // 3105 frames: indices 0..3104; the row tick runs at index 3105.
-    render_bytes(1024 * 4);
-    render_bytes(1024 * 4);
-    render_bytes(1024 * 4);
-    render_bytes(33 * 4);
+    // The first real block (its publish moves to row 0 of the first order),
+    // then frame by frame up to index 3104; the row tick runs at index 3105.
+    render_buffers(61);
+    for (int i = 1024; i < 3105; ++i) sequencer_render_frame();
     EXPECT_EQ(channels[3].sequence, 0);
     EXPECT_EQ(sequencer.next_order, 0);
-    render_bytes(4);
+    sequencer_render_frame();
     EXPECT_EQ(channels[3].sequence, 5);
     EXPECT_EQ(sequencer.next_order, 1);
     EXPECT_EQ(sequencer.next_row, 1);
@@ -329,4 +328,43 @@ TEST(Sequencer, NoteNumbersToHertz)
     EXPECT_DOUBLE_EQ(note_to_hz(51), 110.0);
     EXPECT_DOUBLE_EQ(note_to_hz(63), 220.0);
     EXPECT_NEAR(note_to_hz(48), 92.4986, 1e-4);
+}
+
+// The device may ask for any number of frames per callback; the song comes
+// out the same and the clock still steps once per 1024-frame block.
+TEST(Clock, AnyDeviceBufferGetsTheSameSoundAndOnePublishPerBlock)
+{
+    constexpr int BLOCKS = 60 + 300; // the pre-roll and about 7 s of the song
+    constexpr int FRAMES = BLOCKS * AUDIO_BUFFER_FRAMES;
+    auto prepare = [] {
+        sequencer_load_song(quill_song_image);
+        audio_tick_source = fake_tick_source;
+        audio_prepare_clock();
+        sequencer_start(0);
+    };
+    prepare();
+    std::vector<int16_t> reference(size_t(FRAMES) * 2);
+    for (int b = 0; b < BLOCKS; ++b) render_song_block(&reference[size_t(b) * AUDIO_BUFFER_FRAMES * 2]);
+    ASSERT_GT(position().buffer_count, 0);
+    ASSERT_NE(std::count(reference.begin() + 60 * AUDIO_BUFFER_FRAMES * 2, reference.end(), int16_t(0)),
+              long(reference.size()) - 60 * AUDIO_BUFFER_FRAMES * 2)
+        << "the song's first seconds are silent: nothing to compare";
+
+    for (int device_frames : {128, 441, 512, 1000, 1024, 2048, 4096, 8192}) {
+        prepare();
+        std::vector<int16_t> heard;
+        heard.reserve(size_t(FRAMES + 8192) * 2);
+        while (heard.size() < reference.size()) {
+            const std::vector<int16_t> buf = render_bytes(device_frames * 4);
+            heard.insert(heard.end(), buf.begin(), buf.end());
+            // Blocks begun so far, less the 60 of the pre-roll, each published once.
+            const long begun = (long(heard.size()) / 2 + AUDIO_BUFFER_FRAMES - 1) / AUDIO_BUFFER_FRAMES;
+            ASSERT_EQ(position().buffer_count, begun > 60 ? begun - 60 : 0) << device_frames << "-frame buffers";
+        }
+        heard.resize(reference.size());
+        long first_difference = -1;
+        for (size_t i = 0; i < heard.size() && first_difference < 0; ++i)
+            if (heard[i] != reference[i]) first_difference = long(i / 2);
+        EXPECT_EQ(first_difference, -1) << device_frames << "-frame buffers differ from frame " << first_difference;
+    }
 }

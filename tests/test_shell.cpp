@@ -42,9 +42,16 @@ TEST(CommandLine, SwitchesAreComparedWholeAndTheLastCaptureWins)
     EXPECT_EQ(cl.capture_mode, CAPTURE_SOUND);
     EXPECT_TRUE(cl.windowed);
 
-    cl = parse({"-wx", "-d", "-dsx", "w", "--w", "-DG", ""});
+    cl = parse({"-wx", "-d", "-dsx", "w", "--w", "-DG", "", "--helpx", "-help", "--Version", "-version"});
     EXPECT_FALSE(cl.windowed);
     EXPECT_EQ(cl.capture_mode, CAPTURE_NONE);
+    EXPECT_FALSE(cl.help);
+    EXPECT_FALSE(cl.version);
+
+    cl = parse({"-dg", "--version", "-w", "--help"});
+    EXPECT_TRUE(cl.help);
+    EXPECT_TRUE(cl.version);
+    EXPECT_EQ(cl.capture_mode, CAPTURE_FRAMES);
 }
 
 TEST(Capture, WritesEveryByteThroughASlowPipe)

@@ -359,3 +359,10 @@ SceneCall timeline_decide(const SongPosition &pos, KnobBank *bank)
     call.n = n_value(form.n, c);
     return call;
 }
+
+const char *scene_name(SceneId scene)
+{
+    static const char *const names[SCENE_COUNT] = {"title", "projector", "meadow_title", "dotscreen", "bump",
+                                                   "blob",  "eyes",      "metaballs",    "forest",    "signature"};
+    return scene < SCENE_COUNT ? names[scene] : "none";
+}

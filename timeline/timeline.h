@@ -80,8 +80,12 @@ double song_curve(int32_t o1, int32_t r1, int32_t o2, int32_t r2, double t);
 SceneCall timeline_decide(const SongPosition &pos, KnobBank *bank);
 
 // Pushes TIMELINE_ATTRIB_MASK, decides into `knobs`, calls exactly one scene
-// routine, pops the attributes. Needs the GL context.
-void timeline_frame(const SongPosition &pos);
+// routine, pops the attributes and returns the scene it drew. Needs the GL
+// context.
+SceneId timeline_frame(const SongPosition &pos);
+
+// A short lower-case name of the scene ("title", "projector", ...), for logs.
+const char *scene_name(SceneId scene);
 
 // Calls the drawing routine named by call (GL context current; no bracket).
 void scene_dispatch(const SceneCall &call);

@@ -23,10 +23,11 @@ void scene_dispatch(const SceneCall &call)
     }
 }
 
-void timeline_frame(const SongPosition &pos)
+SceneId timeline_frame(const SongPosition &pos)
 {
     glPushAttrib(TIMELINE_ATTRIB_MASK);
     const SceneCall call = timeline_decide(pos, &knobs);
     scene_dispatch(call);
     glPopAttrib();
+    return call.scene;
 }

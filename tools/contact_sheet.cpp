@@ -1,5 +1,5 @@
 // contact_sheet: lays every picture of the image recipes out on one labelled
-// PNG for the README.
+// PNG for docs/pictures-and-models.md.
 //
 //   contact_sheet <recipes> <label-font> <out.png>
 //

@@ -52,16 +52,30 @@ std::string obj_text(const StaticModel &m)
     for (int32_t i = 0; i < m.tri_count; ++i) {
         s += "f";
         for (int k = 0; k < 3; ++k) {
-            std::string v = std::to_string(m.tris[3 * i + k] + 1);
-            s += " " + v + "//" + v;
+            const std::string v = std::to_string(m.tris[3 * i + k] + 1);
+            s += ' ';
+            s += v;
+            s += "//";
+            s += v;
         }
         s += "\n";
     }
     for (int32_t i = 0; i < m.quad_count; ++i) {
         s += "f";
         for (int k = 0; k < 4; ++k) {
-            std::string v = std::to_string(m.quads[4 * i + k] + 1);
-            s += " " + v + (m.quad_texcoords ? "/" + std::to_string(4 * i + k + 1) + "/" : "//") + v;
+            // Appended piece by piece: GCC's -O3 sees a false overlap
+            // (-Wrestrict) inside libstdc++ in a chain of temporaries.
+            const std::string v = std::to_string(m.quads[4 * i + k] + 1);
+            s += ' ';
+            s += v;
+            if (m.quad_texcoords) {
+                s += '/';
+                s += std::to_string(4 * i + k + 1);
+                s += '/';
+            } else {
+                s += "//";
+            }
+            s += v;
         }
         s += "\n";
     }

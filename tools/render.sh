@@ -2,6 +2,7 @@
 # Renders the show, or one stretch of it, to an MP4 with its sound:
 #
 #   tools/render.sh [--from SECONDS] [--to SECONDS] [-o FILE] [--parts N]
+#                   [--size WxH] [--pad WxH]
 #
 # e.g. tools/render.sh --from 180 --to 200 -o forest.mp4. The frames are those
 # the program's frame capture (-dg) records, the sound that of exactly those
@@ -11,22 +12,63 @@
 # once, each with one llvmpipe thread, as consecutive pieces that are joined
 # at the end; the default is QUILL_RENDER_PARTS, else 2 (see the README for
 # why).
+# --size WxH scales the 800x600 picture to W x H with a lanczos filter (W:H
+# must be 4:3 give or take half a percent: a picture is never stretched).
+# --pad WxH pillarboxes (or letterboxes) the picture into a W x H frame: it is
+# scaled to fit, keeping its shape (to the --size given, if any), and centred
+# on black. W and H are even, at most 8192. Frames and sound are otherwise
+# unchanged.
 # Prints a progress line with an estimate of the time left. Builds what is
-# missing first.
+# missing first, unless QUILL_RENDER_TOOL names a quillmora-render to use.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
-from=0 to= out=$PWD/quillmora.mp4 parts=${QUILL_RENDER_PARTS:-2}
+from=0 to= out=$PWD/quillmora.mp4 parts=${QUILL_RENDER_PARTS:-2} size= pad=
+usage="usage: tools/render.sh [--from SECONDS] [--to SECONDS] [-o FILE] [--parts N] [--size WxH] [--pad WxH]"
 while [ $# -gt 0 ]; do
+    [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
     case $1 in
         --from) from=$2; shift 2 ;;
         --to) to=$2; shift 2 ;;
         -o) out=$2; shift 2 ;;
         --parts) parts=$2; shift 2 ;;
-        *) echo "usage: tools/render.sh [--from SECONDS] [--to SECONDS] [-o FILE] [--parts N]" >&2; exit 2 ;;
+        --size) size=$2; shift 2 ;;
+        --pad) pad=$2; shift 2 ;;
+        *) echo "$usage" >&2; exit 2 ;;
     esac
 done
 case $parts in [1-9]) ;; *) echo "render.sh: --parts takes 1 to 9" >&2; exit 2 ;; esac
+
+# The picture: flipped upright (the frames come bottom row first), then
+# scaled and padded as asked.
+check_dimensions() { # check_dimensions --size WxH
+    [[ $2 =~ ^([1-9][0-9]*)x([1-9][0-9]*)$ ]] &&
+        [ $((BASH_REMATCH[1] % 2)) -eq 0 ] && [ $((BASH_REMATCH[2] % 2)) -eq 0 ] &&
+        [ "${BASH_REMATCH[1]}" -le 8192 ] && [ "${BASH_REMATCH[2]}" -le 8192 ] ||
+        { echo "render.sh: $1 takes WxH, both even and at most 8192, e.g. 1440x1080 (not $2)" >&2; exit 2; }
+}
+filter=vflip
+if [ -n "$size" ]; then
+    check_dimensions --size "$size"
+    sw=${size%x*} sh=${size#*x}
+    awk -v w="$sw" -v h="$sh" 'BEGIN { r = 3 * w / (4 * h); exit !(r > 0.995 && r < 1.005) }' ||
+        { echo "render.sh: --size $size would stretch the 4:3 picture; pad it instead (--pad $size)" >&2; exit 2; }
+fi
+if [ -n "$pad" ]; then
+    check_dimensions --pad "$pad"
+    pw=${pad%x*} ph=${pad#*x}
+    if [ -z "$size" ]; then
+        # The largest even 4:3 size that fits.
+        read -r sw sh < <(awk -v w="$pw" -v h="$ph" 'BEGIN { f = (w / 800 < h / 600) ? w / 800 : h / 600;
+            printf "%d %d\n", 2 * int(400 * f + 1e-9), 2 * int(300 * f + 1e-9) }')
+    fi
+    [ "$sw" -le "$pw" ] && [ "$sh" -le "$ph" ] ||
+        { echo "render.sh: --size $size does not fit into --pad $pad" >&2; exit 2; }
+fi
+if [ -n "$size$pad" ]; then
+    filter+=",scale=$sw:$sh:flags=lanczos,setsar=1"
+    [ -n "$pad" ] && filter+=",pad=$pw:$ph:$(((pw - sw) / 4 * 2)):$(((ph - sh) / 4 * 2)):black"
+fi
 # The song lasts about 272.8 s: 121 orders of 32 rows of 3105 samples, after
 # one row of lead.
 show_end=$(awk 'BEGIN { printf "%.3f", (3105 + 121 * 32 * 3105) / 44100 }')
@@ -34,8 +76,12 @@ end=${to:-$show_end}
 awk -v a="$from" -v b="$end" 'BEGIN { exit !(a >= 0 && b > a) }' ||
     { echo "render.sh: --to must lie after --from" >&2; exit 2; }
 
-quill_build >/dev/null
-RENDER="$QUILL_ROOT/build/quillmora-render"
+if [ -n "${QUILL_RENDER_TOOL:-}" ]; then
+    RENDER=$QUILL_RENDER_TOOL
+else
+    quill_build >/dev/null
+    RENDER="$QUILL_ROOT/build/quillmora-render"
+fi
 work=$(mktemp -d)
 QUILL_XVFB_PID=
 pids=()
@@ -67,7 +113,7 @@ render_piece() {
     env "${threads[@]}" "$RENDER" -q "${range[@]}" --sound "$work/sound$i.raw" 7>&1 >/dev/null 2>"$work/render$i.err" |
         ffmpeg -loglevel error -nostats -progress "$work/progress$i" -y \
             -f rawvideo -pix_fmt rgb24 -s 800x600 -framerate 44100/1024 -i - \
-            -vf vflip -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p "$work/video$i.mp4"
+            -vf "$filter" -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p "$work/video$i.mp4"
 }
 (
     for ((i = 0; i < pieces; i++)); do

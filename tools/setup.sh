@@ -9,10 +9,12 @@ QUILL_PACKAGES=(
     build-essential cmake pkg-config                  # compiler and build
     libsdl1.2-dev libgl1-mesa-dev libglu1-mesa-dev    # SDL 1.2, OpenGL, GLU
     libgl1-mesa-dri xvfb xauth x11-utils xdotool      # Mesa's llvmpipe, a virtual X server, key presses for tests
+    pulseaudio pulseaudio-utils                       # a real sound server and its recorder for the live test
     ffmpeg                                            # recording the show to video, loudness checks
     libgtest-dev googletest libbenchmark-dev          # tests and benchmarks
     clang libclang-rt-14-dev                          # the song compiler's fuzz target (libFuzzer, ASan, UBSan)
     libfreetype-dev zlib1g-dev                        # build-time image generator, PNG writing
+    dpkg-dev file lintian man-db                      # building and checking the Debian package
     fonts-dejavu-core fonts-dejavu-extra              # fonts the image generator rasterizes
     fonts-league-spartan fonts-dancingscript fonts-lobster fonts-bebas-neue
     fonts-comfortaa fonts-kaushanscript fonts-cabinsketch fonts-leckerli-one
@@ -32,9 +34,18 @@ quill_install_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# QUILL_WERROR=ON in the environment turns warnings into errors (CI does).
 quill_build() {
-    cmake -S "$QUILL_ROOT" -B "$QUILL_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake -S "$QUILL_ROOT" -B "$QUILL_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        ${QUILL_WERROR:+-DQUILL_WERROR=$QUILL_WERROR} >/dev/null
     cmake --build "$QUILL_ROOT/build" -j"$(nproc)"
+}
+
+# Plays the show with the program at $1, the rest of the arguments going to
+# it, as people start it: on a machine with no sound device it says so and
+# plays without sound instead of stopping.
+quill_play() {
+    QUILL_SILENT_FALLBACK=1 "$@"
 }
 
 # Starts a private Xvfb and exports DISPLAY; -noreset keeps it up while SDL 1.2

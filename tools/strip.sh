@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Renders a strip of shots of one stretch of the show for the README:
+# Renders a strip of shots of one stretch of the show for docs/scenes.md:
 #
 #   tools/strip.sh NAME TIME...
 #

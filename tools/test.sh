@@ -1,27 +1,94 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test but the long checks
 # (label long: tools/long_checks.sh runs those; GL tests start their own Xvfb).
-# Then builds again with AddressSanitizer and UndefinedBehaviorSanitizer into
-# build-sanitize/ and runs there the tests that need no X server, and the
-# sanitized shots of every section (Mesa's own allocations would drown the
-# leak checker, so leaks are not checked).
-# `--quick` skips the sanitizer pass; other arguments go to ctest, e.g. `-L gl`.
+#
+#   1. the normal build (build/), then the live-sound test alone on the
+#      machine (label live: a sound server's buffer does not survive sharing
+#      two processors with another show being drawn);
+#   2. the other tests, two at a time, while the AddressSanitizer and
+#      UndefinedBehaviorSanitizer build (build-sanitize/) compiles at the
+#      lowest priority beside them, only the targets its tests run;
+#   3. in the sanitizer build, the tests that need no X server and the
+#      sanitized shots of every section (Mesa's own allocations would drown
+#      the leak checker, so leaks are not checked).
+#
+# `--quick` skips the sanitizer build, and other arguments go to ctest, e.g.
+# `-L gl`. QUILL_WERROR=ON in the environment turns warnings into errors (CI).
+# QUILL_ALSO_BUILD="gcc:Release ..." compiles those configurations too, at
+# the lowest priority beside the tests, as tools/build_matrix.sh does (CI).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 quick=0
-args=()
-for a in "$@"; do
-    if [ "$a" = --quick ]; then quick=1; else args+=("$a"); fi
+args=()     # for ctest, but -LE: ctest keeps only the last one given
+exclude=long
+while [ $# -gt 0 ]; do
+    case $1 in
+        --quick) quick=1 ;;
+        -LE) exclude="$exclude|$2"; shift ;;
+        *) args+=("$1") ;;
+    esac
+    shift
 done
+# A run that picks its own tests has no phase of its own for the live test:
+# RUN_SERIAL still keeps it alone among the tests.
+live_alone=1
+[ ${#args[@]} -gt 0 ] && live_alone=0
 quill_install_packages
 quill_build
+san=$QUILL_ROOT/build-sanitize
+logs=$(mktemp -d)
+side_pid=
+trap '[ -n "$side_pid" ] && kill "$side_pid" 2>/dev/null; rm -rf "$logs"' EXIT
+
 cd "$QUILL_ROOT/build"
-ctest --output-on-failure -j2 -LE long "${args[@]}"
-[ $quick -eq 1 ] && exit 0
+status=0
+if [ $live_alone -eq 1 ]; then
+    ctest --output-on-failure -L live -LE "$exclude" || status=1
+    exclude="$exclude|live"
+fi
+
+# What compiles beside the tests: the sanitizer build (only what its tests
+# run: their executables and the tools they are handed) and CI's extra
+# configurations. nice 19 leaves the processors to the tests when they want
+# them.
+side_builds() {
+    if [ $quick -eq 0 ]; then
+        cmake -S "$QUILL_ROOT" -B "$san" -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=ON \
+            ${QUILL_WERROR:+-DQUILL_WERROR=$QUILL_WERROR} >/dev/null
+        local known wanted=()
+        known=$(cmake --build "$san" --target help | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')
+        for t in $(cd "$san" && ctest -N --show-only=json-v1 -LE "gl|e2e|$exclude" "${args[@]}" | grep -o "\"$san/[A-Za-z0-9_.+-]*\"" |
+                   tr -d '"' | xargs -n1 basename | sort -u); do
+            grep -qx "$t" <<<"$known" && wanted+=("$t")
+        done
+        cmake --build "$san" -j"$(nproc)" --target "${wanted[@]}" || return 1
+    fi
+    local config
+    for config in ${QUILL_ALSO_BUILD:-}; do
+        bash "$QUILL_ROOT/tools/build_matrix.sh" --compilers "${config%%:*}" --types "${config#*:}" || return 1
+    done
+}
+(
+    renice -n 19 -p $BASHPID >/dev/null
+    side_builds
+) >"$logs/side.log" 2>&1 &
+side_pid=$!
+
+ctest --output-on-failure -j2 -LE "$exclude" "${args[@]}" || status=1
+
+side_status=0
+wait "$side_pid" || side_status=$?
+side_pid=
+if [ $side_status -ne 0 ]; then
+    cat "$logs/side.log" >&2
+    echo "== The builds beside the tests failed" >&2
+    exit 1
+fi
+[ -n "${QUILL_ALSO_BUILD:-}" ] && grep -E '^(gcc|clang) ' "$logs/side.log" >&2
+[ $quick -eq 1 ] && exit $status
 
 echo "== Again under AddressSanitizer and UndefinedBehaviorSanitizer" >&2
-cmake -S "$QUILL_ROOT" -B "$QUILL_ROOT/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=ON >/dev/null
-cmake --build "$QUILL_ROOT/build-sanitize" -j"$(nproc)"
-cd "$QUILL_ROOT/build-sanitize"
+cd "$san"
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    ctest --output-on-failure -j2 -LE 'gl|e2e|long' "${args[@]}"
+    ctest --output-on-failure -j2 -LE "gl|e2e|$exclude" "${args[@]}" || status=1
+exit $status
