@@ -89,13 +89,18 @@ static void load_unit_ortho()
     glLoadIdentity();
 }
 
-// The overlays, the scanlines and the glow draw at eye depth 0 (identity
-// modelview), where the fog coordinate is 0. There fog leaves a colour as it
-// is whenever the fog factor at 0 reaches 1 (exponential fog always; linear
-// fog when its start is not beyond its end and not below 0), yet llvmpipe
-// still computes it for every fragment: about a quarter of the glow's cost in
-// the scenes that leave fog on. So the helpers turn such fog off while they
-// draw and back on afterwards. Returns whether fog was on.
+// The scanlines and the glow draw at eye depth 0 (identity modelview), where
+// the fog coordinate is 0. There fog leaves a colour as it is whenever the
+// fog factor at 0 reaches 1 (exponential fog always; linear fog when its
+// start is not beyond its end and not below 0), yet llvmpipe still computes
+// it for every fragment: about a quarter of the glow's cost in the scenes
+// that leave fog on. So these helpers turn such fog off while they draw and
+// back on afterwards. Returns whether fog was on.
+//
+// The fade and the flash do not: a single quad gains little, and turning
+// fog off right after a large batch (the forest's fade follows its firs)
+// made Mesa free and map its vertex buffers again on every frame, some 7 ms
+// of our thread's CPU in the forest (bench_show_frames).
 static bool suspend_idle_fog()
 {
     if (!glIsEnabled(GL_FOG)) return false;
@@ -129,10 +134,7 @@ static void blend_overlay(GLenum src, GLenum dst, double grey, bool changes_noth
     glEnable(GL_BLEND);
     glBlendFunc(src, dst);
     glColor3d(grey, grey, grey);
-    if (changes_nothing) return;
-    const bool fog = suspend_idle_fog();
-    draw_screen_quad(0, 0, 0, 0);
-    resume_fog(fog);
+    if (!changes_nothing) draw_screen_quad(0, 0, 0, 0);
 }
 
 void fade_to_black(double x) { blend_overlay(GL_DST_COLOR, GL_ZERO, 1.0 - x, x == 0.0); }
