@@ -5,7 +5,9 @@ target_sources(quillmora_core PRIVATE
   audio/audio_device.cpp
   audio/sequencer.cpp
   gfx/vec.cpp
-  gfx/draw.cpp)
+  gfx/draw.cpp
+  gfx/array_batch.cpp
+  gfx/gl_ext.cpp)
 
 quill_gtest(test_clock NAME clock SOURCES tests/test_clock.cpp)
 quill_gtest(test_shell NAME shell SOURCES tests/test_shell.cpp)

@@ -32,21 +32,6 @@ int32_t rand_next();
 void draw_indexed_mesh(const Vec3 &offset, const MeshVertex *verts, int32_t tri_count,
                        const int32_t *tris, int32_t quad_count, const int32_t *quads);
 
-// A frame's long batch of geometry, compiled into a display list and called.
-//
-// Mesa draws immediate-mode vertices in pieces cut where its vertex buffer
-// happens to fill, which depends on every vertex sent since the program
-// started, and llvmpipe rasterizes a piece that needs clipping differently
-// from one that does not (other quad diagonals, other depth results where
-// geometry lies exactly on a surface). A list is cut and drawn the same way
-// every time, so the frame no longer depends on what was drawn before it: a
-// shot equals the captured frame. The calls between begin and end are
-// exactly the immediate-mode calls the frame would make; they are compiled
-// (GL_COMPILE) into one shared list, which end closes and calls once. Batches
-// do not nest. The list is created on first use.
-void draw_batch_begin();
-void draw_batch_end();
-
 // One quad over x, y in [-1, 1] with rectangle-texture coordinates (dx, dy) to
 // (dx + w, dy + h) in texels.
 void draw_screen_quad(int32_t w, int32_t h, int32_t dx, int32_t dy);

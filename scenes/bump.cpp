@@ -30,26 +30,32 @@
 // at T 2 pi / 3 radians per second and raised by 30 degrees, and the tube
 // turns by 10 T degrees about y. knob6 is the closing white flash.
 //
+// The multitexture and fragment-program entry points come from the driver at
+// set-up (gfx/gl_ext.h), which stops the program with a message naming the
+// extension if the driver lacks one.
+//
 // Same frame whatever came before: Mesa draws a long immediate-mode batch in
 // pieces cut where its vertex buffer happens to fill, which depends on every
 // vertex sent in earlier frames, and rasterizes a piece that needs clipping
 // along other quad diagonals than one that does not. The batches that run
 // through the view's edges (tunnel walls, surfaces, fins, shells) are
-// therefore compiled into display lists and called, so they are cut the same
-// way every time and a shot equals the captured frame.
+// therefore array batches (gfx/array_batch.h), drawn whole as display lists
+// of the same calls are, so they are cut the same way every time and a shot
+// equals the captured frame.
 #include "scenes/bump.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glu.h>
-#include <GL/glx.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <numbers>
 
+#include "gfx/array_batch.h"
 #include "gfx/draw.h"
+#include "gfx/gl_ext.h"
 #include "gfx/image_store.h"
 #include "gfx/precalc.h"
 #include "gfx/trimesh.h"
@@ -57,18 +63,6 @@
 #include "timeline/timeline.h"
 
 BumpQuadTable bump_quads = {};
-
-// The multitexture and fragment-program entry points, fetched from the driver
-// at set-up: the GL library the program links need not export them.
-static PFNGLACTIVETEXTUREARBPROC active_texture;
-static PFNGLMULTITEXCOORD3DVARBPROC multi_tex_coord_3dv;
-static PFNGLBINDPROGRAMARBPROC bind_program;
-static PFNGLPROGRAMSTRINGARBPROC program_string;
-
-template <typename F> static F gl_entry(const char *name)
-{
-    return reinterpret_cast<F>(glXGetProcAddressARB(reinterpret_cast<const GLubyte *>(name)));
-}
 
 static uint32_t normal_map_tex, pattern_tex, line_tex;
 
@@ -204,10 +198,7 @@ double fin_alpha(const Vec3 &n, const Vec3 &e) { return 2.0 * (1.0 - std::fabs(v
 
 void bump_scene_setup()
 {
-    active_texture = gl_entry<PFNGLACTIVETEXTUREARBPROC>("glActiveTextureARB");
-    multi_tex_coord_3dv = gl_entry<PFNGLMULTITEXCOORD3DVARBPROC>("glMultiTexCoord3dvARB");
-    bind_program = gl_entry<PFNGLBINDPROGRAMARBPROC>("glBindProgramARB");
-    program_string = gl_entry<PFNGLPROGRAMSTRINGARBPROC>("glProgramStringARB");
+    gl_ext_load();
 
     uint32_t names[3];
     glGenTextures(3, names);
@@ -223,9 +214,9 @@ void bump_scene_setup()
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, NORMAL_MAP_SIZE, NORMAL_MAP_SIZE, 0, GL_RGB, GL_UNSIGNED_BYTE, normals);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
 
-    bind_program(GL_FRAGMENT_PROGRAM_ARB, 0);
-    program_string(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB, BUMP_PROGRAM_LENGTH,
-                       bump_program_text());
+    gl_ext.bind_program(GL_FRAGMENT_PROGRAM_ARB, 0);
+    gl_ext.program_string(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_FORMAT_ASCII_ARB, BUMP_PROGRAM_LENGTH,
+                          bump_program_text());
 
     bump_build_tunnel();
 
@@ -250,11 +241,11 @@ static void draw_tunnel(double t, int32_t n)
     gluLookAt(ex, ey, ez, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
-    active_texture(GL_TEXTURE0_ARB);
+    gl_ext.active_texture(GL_TEXTURE0_ARB);
     glBindTexture(GL_TEXTURE_2D, normal_map_tex);
-    active_texture(GL_TEXTURE1_ARB);
+    gl_ext.active_texture(GL_TEXTURE1_ARB);
     glBindTexture(GL_TEXTURE_2D, pattern_tex);
-    active_texture(GL_TEXTURE0_ARB);
+    gl_ext.active_texture(GL_TEXTURE0_ARB);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
@@ -262,21 +253,21 @@ static void draw_tunnel(double t, int32_t n)
     glEnable(GL_FRAGMENT_PROGRAM_ARB);
 
     const Vec3 light = {5.0 * std::sin(t), 5.0 * std::cos(t), 0.0};
-    draw_batch_begin();
-    glBegin(GL_QUADS);
+    array_batch_begin(ARRAY_TEXCOORD | ARRAY_TEXCOORD1);
+    array_begin(GL_QUADS);
     for (int32_t i = 0; i < bump_quads.count; ++i) {
         const BumpQuad &q = bump_quads.quads[i];
         for (int k = 0; k < 4; ++k) {
             double s, tc;
             tunnel_texcoord(q, k, t, &s, &tc);
-            glTexCoord2d(s, tc);
+            array_texcoord(s, tc);
             const Vec3 l = tunnel_light_vector(q, k, light);
-            multi_tex_coord_3dv(GL_TEXTURE1_ARB, &l.x);
-            glVertex3dv(&q.corner[k].x);
+            array_texcoord1(l.x, l.y, l.z);
+            array_vertex(q.corner[k].x, q.corner[k].y, q.corner[k].z);
         }
     }
-    glEnd();
-    draw_batch_end();
+    array_end();
+    array_batch_end();
 
     glDisable(GL_FRAGMENT_PROGRAM_ARB);
     glDisable(GL_DEPTH_TEST);
@@ -290,18 +281,19 @@ static void draw_tunnel(double t, int32_t n)
 static void tube_faces(int32_t flag)
 {
     const TriMesh &m = tri_mesh;
-    draw_batch_begin();
-    glBegin(GL_TRIANGLES);
+    array_batch_begin(ARRAY_NORMAL);
+    array_begin(GL_TRIANGLES);
     for (int32_t f = 0; f < m.face_count; ++f) {
         if (m.faces[f].flag != flag)
             continue;
         for (const int32_t c : m.faces[f].corners) {
-            glNormal3dv(&m.vertices[c].normal.x);
-            glVertex3dv(&m.vertices[c].position.x);
+            const Vec3 &n = m.vertices[c].normal, &p = m.vertices[c].position;
+            array_normal(n.x, n.y, n.z);
+            array_vertex(p.x, p.y, p.z);
         }
     }
-    glEnd();
-    draw_batch_end();
+    array_end();
+    array_batch_end();
 }
 
 // Quads standing out of the surface along each fur line, faded in where the
@@ -309,8 +301,8 @@ static void tube_faces(int32_t flag)
 static void draw_fins(const Vec3 &eye_dir)
 {
     const TriMesh &m = tri_mesh;
-    draw_batch_begin();
-    glBegin(GL_QUADS);
+    array_batch_begin(ARRAY_COLOR | ARRAY_TEXCOORD);
+    array_begin(GL_QUADS);
     for (int32_t i = 0; i < m.line_count; ++i) {
         const TriMeshVertex &v0 = m.vertices[m.lines[i].v[0]];
         const TriMeshVertex &v1 = m.vertices[m.lines[i].v[1]];
@@ -320,18 +312,18 @@ static void draw_fins(const Vec3 &eye_dir)
         if (!(a > 0.0))
             continue;
         const Vec3 &p0 = v0.position, &p1 = v1.position, &n0 = v0.normal, &n1 = v1.normal;
-        glColor4d(1.0, 1.0, 1.0, a);
-        glTexCoord2d(0.0, 0.0);
-        glVertex3dv(&p0.x);
-        glTexCoord2d(1.0, 0.0);
-        glVertex3dv(&p1.x);
-        glTexCoord2d(1.0, 1.0);
-        glVertex3d(p1.x + n1.x * FIN_HEIGHT, p1.y + n1.y * FIN_HEIGHT, p1.z + n1.z * FIN_HEIGHT);
-        glTexCoord2d(0.0, 1.0);
-        glVertex3d(p0.x + n0.x * FIN_HEIGHT, p0.y + n0.y * FIN_HEIGHT, p0.z + n0.z * FIN_HEIGHT);
+        array_color(1.0, 1.0, 1.0, a);
+        array_texcoord(0.0, 0.0);
+        array_vertex(p0.x, p0.y, p0.z);
+        array_texcoord(1.0, 0.0);
+        array_vertex(p1.x, p1.y, p1.z);
+        array_texcoord(1.0, 1.0);
+        array_vertex(p1.x + n1.x * FIN_HEIGHT, p1.y + n1.y * FIN_HEIGHT, p1.z + n1.z * FIN_HEIGHT);
+        array_texcoord(0.0, 1.0);
+        array_vertex(p0.x + n0.x * FIN_HEIGHT, p0.y + n0.y * FIN_HEIGHT, p0.z + n0.z * FIN_HEIGHT);
     }
-    glEnd();
-    draw_batch_end();
+    array_end();
+    array_batch_end();
 }
 
 // Shell layer `layer` (1..16) of the furry half, pushed out by layer * 4/127.
@@ -340,8 +332,8 @@ static void draw_shell(int layer)
     const TriMesh &m = tri_mesh;
     const double lift = layer * SHELL_STEP;
     glBindTexture(GL_TEXTURE_2D, fur_shell_tex[layer]);
-    draw_batch_begin();
-    glBegin(GL_TRIANGLES);
+    array_batch_begin(ARRAY_NORMAL | ARRAY_TEXCOORD);
+    array_begin(GL_TRIANGLES);
     for (int32_t f = 0; f < m.face_count; ++f) {
         if (m.faces[f].flag != 1)
             continue;
@@ -354,14 +346,14 @@ static void draw_shell(int layer)
                 s = 32.0;
             if (t == 0.0 && f % 48 < 2)
                 t = 24.0;
-            glNormal3dv(&v.normal.x);
-            glTexCoord2d(s / 2.0, t / 2.0);
-            glVertex3d(v.position.x + v.normal.x * lift, v.position.y + v.normal.y * lift,
-                       v.position.z + v.normal.z * lift);
+            array_normal(v.normal.x, v.normal.y, v.normal.z);
+            array_texcoord(s / 2.0, t / 2.0);
+            array_vertex(v.position.x + v.normal.x * lift, v.position.y + v.normal.y * lift,
+                         v.position.z + v.normal.z * lift);
         }
     }
-    glEnd();
-    draw_batch_end();
+    array_end();
+    array_batch_end();
 }
 
 static void draw_tube(double big_t)

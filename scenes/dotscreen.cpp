@@ -42,6 +42,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "gfx/array_batch.h"
 #include "gfx/draw.h"
 #include "gfx/image_store.h"
 #include "gfx/models.h"
@@ -185,12 +186,12 @@ static void draw_ripple_disc(double t, int32_t n, bool textured)
     const double height = 4.0 / 127.0 * ripple_amp;
     const double slope = -(4.0 / 127.0) * (PI / 128.0) * ripple_amp * shape.waves;
 
-    draw_batch_begin();
+    array_batch_begin(ARRAY_NORMAL | ARRAY_TEXCOORD);
     for (int j = 0; j <= 256; j += 2) {
         const double a0 = j * PI / 128.0, a1 = (j + 2) * PI / 128.0;
         const double s0 = j / 128.0, s1 = (j + 2) / 128.0;
         const double c0 = std::cos(a0), sn0 = std::sin(a0), c1 = std::cos(a1), sn1 = std::sin(a1);
-        glBegin(GL_QUAD_STRIP);
+        array_begin(GL_QUAD_STRIP);
         for (int i = 0; i < 128; i += 2) {
             const double rho = i * 35.0 / 128.0;
             const double z = height * std::sin(shape.wave_step * i);
@@ -199,19 +200,19 @@ static void draw_ripple_disc(double t, int32_t n, bool textured)
             const double v = shape.row_step * i - t;
             double nx = m, ny = 0.0;
             rotate_pair(&nx, &ny, a0);
-            glNormal3d(nx, ny, 1.0);
-            glTexCoord2d(s0 + u, v);
-            glVertex3d(rho * c0, rho * sn0, z);
+            array_normal(nx, ny, 1.0);
+            array_texcoord(s0 + u, v);
+            array_vertex(rho * c0, rho * sn0, z);
             nx = m;
             ny = 0.0;
             rotate_pair(&nx, &ny, a1);
-            glNormal3d(nx, ny, 1.0);
-            glTexCoord2d(s1 + u, v);
-            glVertex3d(rho * c1, rho * sn1, z);
+            array_normal(nx, ny, 1.0);
+            array_texcoord(s1 + u, v);
+            array_vertex(rho * c1, rho * sn1, z);
         }
-        glEnd();
+        array_end();
     }
-    draw_batch_end();
+    array_batch_end();
 }
 
 // Pass 3: one soft dot per shade-map pixel, sized by its darkness.
@@ -235,26 +236,26 @@ static void draw_dots(double t, int32_t n, bool lighten)
     glColor4d(1.0, 1.0, 1.0, 1.0);
 
     const double row_spacing = dot_row_spacing(knobs.knob[3]);
-    draw_batch_begin();
-    glBegin(GL_QUADS);
+    array_batch_begin(ARRAY_TEXCOORD);
+    array_begin(GL_QUADS);
     for (int r = 0; r < SHADE_MAP_HEIGHT; ++r) {
         const double y = row_spacing * (r - 32.5);
         const uint8_t *row = shade_map + r * SHADE_MAP_WIDTH;
         for (int c = -64; c < 64; ++c) {
             const double x = 0.25 * c;
             const double w = dot_half_width(row[c + 64], ripple_amp), h = 0.8 * w;
-            glTexCoord2i(0, 0);
-            glVertex2d(x - w, y - h);
-            glTexCoord2i(1, 0);
-            glVertex2d(x + w, y - h);
-            glTexCoord2i(1, 1);
-            glVertex2d(x + w, y + h);
-            glTexCoord2i(0, 1);
-            glVertex2d(x - w, y + h);
+            array_texcoord(0.0, 0.0);
+            array_vertex(x - w, y - h, 0.0);
+            array_texcoord(1.0, 0.0);
+            array_vertex(x + w, y - h, 0.0);
+            array_texcoord(1.0, 1.0);
+            array_vertex(x + w, y + h, 0.0);
+            array_texcoord(0.0, 1.0);
+            array_vertex(x - w, y + h, 0.0);
         }
     }
-    glEnd();
-    draw_batch_end();
+    array_end();
+    array_batch_end();
 }
 
 void dotscreen_draw(double t, int32_t n)

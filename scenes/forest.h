@@ -42,3 +42,10 @@ void forest_camera(int32_t k, double t, double f);
 
 // White added at the start of a section: 5 (0.2 - f) while f < 0.2, else 0.
 double forest_flash(double f);
+
+// Whether the box [lo, hi] (model coordinates) lies wholly beyond one plane
+// of the view volume under the given matrices (column-major, as GL gives
+// them): then nothing drawn inside it reaches the window. Corners must be
+// beyond the plane by a small slack, so rounding cannot make a visible box
+// count as outside.
+bool box_outside_view(const double modelview[16], const double projection[16], const Vec3 &lo, const Vec3 &hi);

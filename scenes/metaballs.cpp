@@ -31,10 +31,11 @@
 // a pi/140 up or down, dot i goes round the circle by i pi/20 + 1.85 t, and
 // each dot's size pulses with sin(m + 10 t).
 //
-// Every batch (dots, surface, fins, each shell layer) goes through a display
-// list (draw_batch_begin / draw_batch_end), so the fins that lie exactly on
+// Every batch (dots, surface, fins, each shell layer) is an array batch
+// (gfx/array_batch.h), drawn as a display list of the same calls would be
+// and not cut by the driver's vertex buffer, so the fins that lie exactly on
 // the surface at the balls' edges come out the same whatever was drawn in
-// earlier frames.
+// earlier frames; unlike a list it is not compiled anew every frame.
 #include "scenes/metaballs.h"
 
 #include <GL/gl.h>
@@ -43,6 +44,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "gfx/array_batch.h"
 #include "gfx/draw.h"
 #include "gfx/precalc.h"
 #include "scenes/scenes.h"
@@ -169,22 +171,22 @@ static void dot_layer(double t, double roll)
     glColor3d(0.05, 0.15, 0.1);
 
     const int32_t count = metaball_dot_shell(t, dot_shell);
-    draw_batch_begin();
-    glBegin(GL_QUADS);
+    array_batch_begin(ARRAY_TEXCOORD);
+    array_begin(GL_QUADS);
     for (int32_t q = 0; q < count; ++q) {
         const Vec3 &c = dot_shell[q].centre;
         const double h = dot_shell[q].half;
-        glTexCoord2d(0.0, 0.0);
-        glVertex3d(c.x - h, c.y - h, c.z);
-        glTexCoord2d(0.0, 1.0);
-        glVertex3d(c.x - h, c.y + h, c.z);
-        glTexCoord2d(1.0, 1.0);
-        glVertex3d(c.x + h, c.y + h, c.z);
-        glTexCoord2d(1.0, 0.0);
-        glVertex3d(c.x + h, c.y - h, c.z);
+        array_texcoord(0.0, 0.0);
+        array_vertex(c.x - h, c.y - h, c.z);
+        array_texcoord(0.0, 1.0);
+        array_vertex(c.x - h, c.y + h, c.z);
+        array_texcoord(1.0, 1.0);
+        array_vertex(c.x + h, c.y + h, c.z);
+        array_texcoord(1.0, 0.0);
+        array_vertex(c.x + h, c.y - h, c.z);
     }
-    glEnd();
-    draw_batch_end();
+    array_end();
+    array_batch_end();
 }
 
 static void light(GLenum which, double r, double g, double b, double a)
@@ -218,16 +220,16 @@ static void lit_surface()
     glAlphaFunc(GL_GREATER, 0.01f);
     glEnable(GL_ALPHA_TEST);
 
-    draw_batch_begin();
-    glBegin(GL_TRIANGLES);
+    array_batch_begin(ARRAY_NORMAL);
+    array_begin(GL_TRIANGLES);
     for (int32_t tri = 0; tri < mc_direct_triangles.count; ++tri)
         for (int32_t c = 0; c < 3; ++c) {
             const EdgeVertexSlotD &s = slots[mc_direct_triangles.tri[tri][c]];
-            glNormal3dv(&s.normal.x);
-            glVertex3dv(&s.position.x);
+            array_normal(s.normal.x, s.normal.y, s.normal.z);
+            array_vertex(s.position.x, s.position.y, s.position.z);
         }
-    glEnd();
-    draw_batch_end();
+    array_end();
+    array_batch_end();
 }
 
 // The fin along the edge from slot s0 to slot s1, into an open batch of quads.
@@ -236,15 +238,15 @@ static void draw_fin(const EdgeVertexSlotD &s0, const EdgeVertexSlotD &s1)
     const double alpha = fin_alpha(s0.normal, s1.normal, view_direction);
     if (!(alpha > 0.0)) return;
     const Vec3 &p0 = s0.position, &p1 = s1.position, &n0 = s0.normal, &n1 = s1.normal;
-    glColor4d(0.5, 0.4, 0.1, alpha);
-    glTexCoord2d(0.0, 0.0);
-    glVertex3d(p0.x, p0.y, p0.z);
-    glTexCoord2d(FIN_TEX_WIDTH, 0.0);
-    glVertex3d(p1.x, p1.y, p1.z);
-    glTexCoord2d(FIN_TEX_WIDTH, 1.0);
-    glVertex3d(p1.x + n1.x * FIN_LENGTH, p1.y + n1.y * FIN_LENGTH, p1.z + n1.z * FIN_LENGTH);
-    glTexCoord2d(0.0, 1.0);
-    glVertex3d(p0.x + n0.x * FIN_LENGTH, p0.y + n0.y * FIN_LENGTH, p0.z + n0.z * FIN_LENGTH);
+    array_color(0.5, 0.4, 0.1, alpha);
+    array_texcoord(0.0, 0.0);
+    array_vertex(p0.x, p0.y, p0.z);
+    array_texcoord(FIN_TEX_WIDTH, 0.0);
+    array_vertex(p1.x, p1.y, p1.z);
+    array_texcoord(FIN_TEX_WIDTH, 1.0);
+    array_vertex(p1.x + n1.x * FIN_LENGTH, p1.y + n1.y * FIN_LENGTH, p1.z + n1.z * FIN_LENGTH);
+    array_texcoord(0.0, 1.0);
+    array_vertex(p0.x + n0.x * FIN_LENGTH, p0.y + n0.y * FIN_LENGTH, p0.z + n0.z * FIN_LENGTH);
 }
 
 static void fins()
@@ -258,16 +260,16 @@ static void fins()
     glDisable(GL_LIGHTING);
     glDisable(GL_CULL_FACE);
 
-    draw_batch_begin();
-    glBegin(GL_QUADS);
+    array_batch_begin(ARRAY_COLOR | ARRAY_TEXCOORD);
+    array_begin(GL_QUADS);
     for (int32_t tri = 0; tri < mc_direct_triangles.count; ++tri) {
         const int32_t *r = mc_direct_triangles.tri[tri];
         draw_fin(slots[r[0]], slots[r[1]]);
         draw_fin(slots[r[1]], slots[r[2]]);
         draw_fin(slots[r[2]], slots[r[0]]);
     }
-    glEnd();
-    draw_batch_end();
+    array_end();
+    array_batch_end();
 }
 
 static void shells()
@@ -280,18 +282,18 @@ static void shells()
     for (int32_t layer = 1; layer <= PRECALC_FUR_LAYERS; ++layer) {
         const double push = SHELL_STEP * layer;
         glBindTexture(GL_TEXTURE_2D, fur_shell_tex[layer]);
-        draw_batch_begin();
-        glBegin(GL_TRIANGLES);
+        array_batch_begin(ARRAY_NORMAL | ARRAY_TEXCOORD);
+        array_begin(GL_TRIANGLES);
         for (int32_t tri = 0; tri < mc_direct_triangles.count; ++tri)
             for (int32_t c = 0; c < 3; ++c) {
                 const EdgeVertexSlotD &s = slots[mc_direct_triangles.tri[tri][c]];
                 const Vec3 &p = s.position, &n = s.normal;
-                glNormal3d(n.x, n.y, n.z);
-                glTexCoord2d((p.x + 0.3 * p.z) * SHELL_TEX_SCALE, (p.y + 0.3 * p.z) * SHELL_TEX_SCALE);
-                glVertex3d(p.x + n.x * push, p.y + n.y * push, p.z + n.z * push);
+                array_normal(n.x, n.y, n.z);
+                array_texcoord((p.x + 0.3 * p.z) * SHELL_TEX_SCALE, (p.y + 0.3 * p.z) * SHELL_TEX_SCALE);
+                array_vertex(p.x + n.x * push, p.y + n.y * push, p.z + n.z * push);
             }
-        glEnd();
-        draw_batch_end();
+        array_end();
+        array_batch_end();
     }
 }
 

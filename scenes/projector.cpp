@@ -53,6 +53,7 @@
 #include <initializer_list>
 #include <numbers>
 
+#include "gfx/array_batch.h"
 #include "gfx/draw.h"
 #include "gfx/image_store.h"
 #include "gfx/models.h"
@@ -145,6 +146,15 @@ double flare_strength_from(double m2)
     return 2.0 * std::fmax(0.0, m2 - 0.5);
 }
 
+LensFlare lens_flare(const double modelview[16], const double projection[16])
+{
+    const GLint viewport[4] = {0, 0, 800, 600};
+    double wx, wy, wz;
+    if (gluProject(0.0, 0.0, 0.0, modelview, projection, viewport, &wx, &wy, &wz) == GL_FALSE)
+        return {0.0, 0.0, 0.0};
+    return {flare_strength_from(modelview[2]), wx - 400.0, wy - 300.0};
+}
+
 RoomCamera room_camera(double knob0, double knob1, double knob3)
 {
     Vec3 p = {0.0, 0.0, 10.0};
@@ -209,6 +219,19 @@ static void sprite_quad(double x, double y, double s)
     glVertex2d(x + s, y + s);
     glTexCoord2i(0, 1);
     glVertex2d(x - s, y + s);
+}
+
+// The same sprite into an open array batch with texture coordinates.
+static void sprite_quad_array(double x, double y, double s)
+{
+    array_texcoord(0.0, 0.0);
+    array_vertex(x - s, y - s, 0.0);
+    array_texcoord(1.0, 0.0);
+    array_vertex(x + s, y - s, 0.0);
+    array_texcoord(1.0, 1.0);
+    array_vertex(x + s, y + s, 0.0);
+    array_texcoord(0.0, 1.0);
+    array_vertex(x - s, y + s, 0.0);
 }
 
 static void build_reel_texture()
@@ -384,16 +407,18 @@ void film_overlay(bool whole_frame, double t)
     glDisable(GL_TEXTURE_2D);
     glColor3d(0.5, 0.5, 0.5);
     glBlendFunc(GL_ZERO, GL_SRC_COLOR);
-    glBegin(GL_QUADS);
+    array_batch_begin(0);
+    array_begin(GL_QUADS);
     for (int32_t i = 0; i < 5; ++i) {
         double p, w;
         film_scratch(i, t, whole_frame, &p, &w);
-        glVertex3d(p - w, -1.0, 0.0);
-        glVertex3d(p + w, -1.0, 0.0);
-        glVertex3d(p + w, 1.0, 0.0);
-        glVertex3d(p - w, 1.0, 0.0);
+        array_vertex(p - w, -1.0, 0.0);
+        array_vertex(p + w, -1.0, 0.0);
+        array_vertex(p + w, 1.0, 0.0);
+        array_vertex(p - w, 1.0, 0.0);
     }
-    glEnd();
+    array_end();
+    array_batch_end();
 
     // Dust darkens by the hair's brightness.
     DustHair dust[FILM_HAIRS];
@@ -403,9 +428,11 @@ void film_overlay(bool whole_frame, double t)
     glColor3d(1.0, 1.0, 1.0);
     for (const DustHair &d : dust) {
         glBindTexture(GL_TEXTURE_2D, hair_tex[d.tex]);
-        glBegin(GL_QUADS);
-        sprite_quad(d.x, d.y, d.e);
-        glEnd();
+        array_batch_begin(ARRAY_TEXCOORD);
+        array_begin(GL_QUADS);
+        sprite_quad_array(d.x, d.y, d.e);
+        array_end();
+        array_batch_end();
     }
 
     glDisable(GL_TEXTURE_2D);
@@ -491,11 +518,7 @@ void projector_film_pass(double t, bool mono)
     draw_meadow_grass(MEADOW_FILM_SIZE / 2);
     glDisable(GL_ALPHA_TEST);
 
-    if (!mono) {
-        draw_batch_begin();
-        film_overlay(false, t);
-        draw_batch_end();
-    }
+    if (!mono) film_overlay(false, t);
     glBindTexture(GL_TEXTURE_2D, film_tex);
     glCopyTexImage2D(GL_TEXTURE_2D, 0, mono ? GL_RGB : GL_LUMINANCE, 0, 0, FILM_TEX_SIZE, FILM_TEX_SIZE, 0);
 }
@@ -505,16 +528,19 @@ void projector_film_pass(double t, bool mono)
 static void draw_projector_body()
 {
     const StaticModel &body = static_model(MODEL_PROJECTOR_BODY);
-    glBegin(GL_QUADS);
+    array_batch_begin(ARRAY_NORMAL | ARRAY_TEXCOORD);
+    array_begin(GL_QUADS);
     for (int32_t q = 0; q < body.quad_count; ++q) {
         for (int32_t k = 0; k < 4; ++k) {
             const MeshVertex &v = body.vertices[body.quads[4 * q + k]];
-            glNormal3dv(&v.nx);
-            glTexCoord2dv(body.quad_texcoords + 8 * q + 2 * k);
-            glVertex3dv(&v.px);
+            const double *tc = body.quad_texcoords + 8 * q + 2 * k;
+            array_normal(v.nx, v.ny, v.nz);
+            array_texcoord(tc[0], tc[1]);
+            array_vertex(v.px, v.py, v.pz);
         }
     }
-    glEnd();
+    array_end();
+    array_batch_end();
 }
 
 // The film wound on a reel: two discs and the band between them.
@@ -523,20 +549,24 @@ static void draw_film_roll(double x, double y, double r)
     for (double z : {0.419, 0.259}) {
         glPushMatrix();
         glTranslated(x, y, z);
-        glBegin(GL_TRIANGLE_FAN);
-        glVertex3d(0.0, 0.0, 0.0);
-        for (int k = 0; k < 65; ++k) glVertex3d(r * disc_rim.cos_t[k], r * disc_rim.sin_t[k], 0.0);
-        glEnd();
+        array_batch_begin(0);
+        array_begin(GL_TRIANGLE_FAN);
+        array_vertex(0.0, 0.0, 0.0);
+        for (int k = 0; k < 65; ++k) array_vertex(r * disc_rim.cos_t[k], r * disc_rim.sin_t[k], 0.0);
+        array_end();
+        array_batch_end();
         glPopMatrix();
     }
     glPushMatrix();
     glTranslated(x, y, 0.339);
-    glBegin(GL_QUAD_STRIP);
+    array_batch_begin(0);
+    array_begin(GL_QUAD_STRIP);
     for (int k = 0; k < 65; ++k) {
-        glVertex3d(r * disc_rim.cos_t[k], r * disc_rim.sin_t[k], -0.08);
-        glVertex3d(r * disc_rim.cos_t[k], r * disc_rim.sin_t[k], 0.08);
+        array_vertex(r * disc_rim.cos_t[k], r * disc_rim.sin_t[k], -0.08);
+        array_vertex(r * disc_rim.cos_t[k], r * disc_rim.sin_t[k], 0.08);
     }
-    glEnd();
+    array_end();
+    array_batch_end();
     glPopMatrix();
 }
 
@@ -545,16 +575,18 @@ static void draw_flange(double x, double y, double z, double r, double rho, doub
 {
     glPushMatrix();
     glTranslated(x, y, z);
-    glBegin(GL_TRIANGLE_FAN);
-    glNormal3d(0.0, 0.0, normal_z);
-    glTexCoord2d(0.5, 0.5);
-    glVertex3d(0.0, 0.0, 0.0);
+    array_batch_begin(ARRAY_NORMAL | ARRAY_TEXCOORD);
+    array_begin(GL_TRIANGLE_FAN);
+    array_normal(0.0, 0.0, normal_z);
+    array_texcoord(0.5, 0.5);
+    array_vertex(0.0, 0.0, 0.0);
     for (int k = 0; k < 65; ++k) {
         const double theta = k * PI / 32.0;
-        glTexCoord2d(0.5 + 0.5 * std::cos(theta + rho), 0.5 + 0.5 * std::sin(theta + rho));
-        glVertex3d(r * disc_rim.cos_t[k], r * disc_rim.sin_t[k], 0.0);
+        array_texcoord(0.5 + 0.5 * std::cos(theta + rho), 0.5 + 0.5 * std::sin(theta + rho));
+        array_vertex(r * disc_rim.cos_t[k], r * disc_rim.sin_t[k], 0.0);
     }
-    glEnd();
+    array_end();
+    array_batch_end();
     glPopMatrix();
 }
 
@@ -567,13 +599,11 @@ static void draw_lens(double flicker)
     glTranslated(1.56, 1.58, 0.339);
     double modelview[16], projection[16];
     glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-    flare_strength = flare_strength_from(modelview[2]);
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    const GLint viewport[4] = {0, 0, 800, 600};
-    double wx, wy, wz;
-    gluProject(0.0, 0.0, 0.0, modelview, projection, viewport, &wx, &wy, &wz);
-    flare_x = wx - 400.0;
-    flare_y = wy - 300.0;
+    const LensFlare flare = lens_flare(modelview, projection);
+    flare_strength = flare.strength;
+    flare_x = flare.x;
+    flare_y = flare.y;
     glBegin(GL_TRIANGLE_FAN);
     glVertex3d(0.0, 0.0, 0.0);
     for (int k = 0; k < 65; ++k) glVertex3d(0.0, 0.25 * disc_rim.cos_t[k], 0.25 * disc_rim.sin_t[k]);
@@ -588,16 +618,18 @@ static void draw_screen()
     glColor3d(1.0, 1.0, 1.0);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, film_tex);
-    glBegin(GL_QUADS);
-    glTexCoord2i(0, 0);
-    glVertex3d(30.0, bottom, near_z);
-    glTexCoord2i(0, 1);
-    glVertex3d(30.0, top, near_z);
-    glTexCoord2i(1, 1);
-    glVertex3d(30.0, top, far_z);
-    glTexCoord2i(1, 0);
-    glVertex3d(30.0, bottom, far_z);
-    glEnd();
+    array_batch_begin(ARRAY_TEXCOORD);
+    array_begin(GL_QUADS);
+    array_texcoord(0.0, 0.0);
+    array_vertex(30.0, bottom, near_z);
+    array_texcoord(0.0, 1.0);
+    array_vertex(30.0, top, near_z);
+    array_texcoord(1.0, 1.0);
+    array_vertex(30.0, top, far_z);
+    array_texcoord(1.0, 0.0);
+    array_vertex(30.0, bottom, far_z);
+    array_end();
+    array_batch_end();
     glDisable(GL_TEXTURE_2D);
 }
 
@@ -640,9 +672,6 @@ void projector_room_pass(double t, bool mono)
     set_material(GL_AMBIENT_AND_DIFFUSE, 0.3f, 0.3f, 0.3f, 0.0f);
     set_material(GL_SPECULAR, 1.0f, 1.0f, 1.0f, 0.0f);
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 50.0f);
-    // Everything up to the lens as one display-list batch, so that no piece of
-    // it is cut where the driver's vertex buffer happens to fill.
-    draw_batch_begin();
     draw_projector_body();
     glDisable(GL_TEXTURE_2D);
 
@@ -685,14 +714,10 @@ void projector_room_pass(double t, bool mono)
     glDisable(GL_LIGHTING);
     glColor3d(0.05, 0.05, 0.05);
     draw_static_model(MODEL_SCREEN_BORDER);
-    draw_batch_end();
 
-    // The lens reads the modelview back, so it is drawn outside any list.
     draw_lens(flicker);
-    draw_batch_begin();
     if (mono) film_overlay(true, t);
     draw_screen();
-    draw_batch_end();
 }
 
 // The lens flare's star and ghosts, added over the finished frame.
@@ -707,17 +732,27 @@ static void draw_flare()
     glBlendFunc(GL_ONE, GL_ONE);
     glEnable(GL_TEXTURE_2D);
 
+    // A sprite whose colour is black adds nothing, so it is not sent: with the
+    // lens turned away (most of the scene) that saves a few hundred thousand
+    // fragments of fill. The colours and bindings are set all the same.
     const double x = flare_x, y = flare_y, f = flare_strength;
     const uint8_t g = uint8_t(int32_t(255.0 * f));
     glColor3ub(g, g, g);
     glBindTexture(GL_TEXTURE_2D, star_tex);
-    glBegin(GL_QUADS);
-    sprite_quad(x, y, 190.0);
-    glEnd();
+    if (g != 0) {
+        array_batch_begin(ARRAY_TEXCOORD);
+        array_begin(GL_QUADS);
+        sprite_quad_array(x, y, 190.0);
+        array_end();
+        array_batch_end();
+    }
 
-    glColor3ub(uint8_t(int32_t(50.0 * f)), uint8_t(int32_t(40.0 * f)), uint8_t(int32_t(20.0 * f)));
+    const uint8_t ghost[3] = {uint8_t(int32_t(50.0 * f)), uint8_t(int32_t(40.0 * f)), uint8_t(int32_t(20.0 * f))};
+    glColor3ub(ghost[0], ghost[1], ghost[2]);
     glBindTexture(GL_TEXTURE_2D, ghost_tex);
-    glBegin(GL_QUADS);
+    if (ghost[0] == 0 && ghost[1] == 0 && ghost[2] == 0) return;
+    array_batch_begin(ARRAY_TEXCOORD);
+    array_begin(GL_QUADS);
     for (double q : {0.2, 0.15}) {
         for (int32_t k = 0; k < 20; k += 2) {
             const int32_t c = k - 10;
@@ -727,20 +762,19 @@ static void draw_flare()
             static constexpr int32_t corner_s[4] = {0, 1, 1, 0}, corner_t[4] = {0, 0, 1, 1};
             for (int32_t m = 0; m < 4; ++m) {
                 const double psi = phi + m * PI / 2.0;
-                glTexCoord2i(corner_s[m], corner_t[m]);
-                glVertex2d(cx + r * std::cos(psi), cy + r * std::sin(psi));
+                array_texcoord(corner_s[m], corner_t[m]);
+                array_vertex(cx + r * std::cos(psi), cy + r * std::sin(psi), 0.0);
             }
         }
     }
-    glEnd();
+    array_end();
+    array_batch_end();
 }
 
 void projector_post_pass()
 {
     apply_glow();
-    draw_batch_begin();
     draw_flare();
-    draw_batch_end();
     add_white(flare_strength);
 }
 

@@ -92,6 +92,17 @@ void film_scratch(int32_t i, double t, bool whole_frame, double *centre, double 
 // when the axis is turned more than 60 degrees from the viewer, 1 facing it.
 double flare_strength_from(double m2);
 
+// The flare measured at the lens: `modelview` has its origin at the lens
+// centre (column-major, as GL gives it), `projection` is the room's. The
+// strength is flare_strength_from(modelview[2]); x and y are the lens centre
+// in window pixels of the 800 x 600 view, relative to its centre. A lens in
+// the plane of the eye has no place in the window: then there is no flare
+// (strength 0, x = y = 0).
+struct LensFlare {
+    double strength, x, y;
+};
+LensFlare lens_flare(const double modelview[16], const double projection[16]);
+
 // The room's material colours, and the clear colour, as (R, G, B, A).
 // Monochrome-room mode replaces R, G and B by the luminance
 // 0.3 R + 0.59 G + 0.11 B and keeps A.

@@ -1,13 +1,16 @@
 // The bump tunnel's tables and per-frame arithmetic without a window: the
 // normal map for a known slope, the line texture, the tunnel quads and their
 // light matrices worked by hand, the scrolling texture, the torus mesh and
-// the fins' opacity.
+// the fins' opacity; and the refusal of a driver without the tunnel's
+// extensions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
+#include "gfx/gl_ext.h"
 #include "gfx/trimesh.h"
 #include "scenes/bump.h"
 
@@ -145,4 +148,44 @@ TEST(BumpTube, FinsFadeInTowardsTheOutline)
     EXPECT_NEAR(fin_alpha({std::sin(M_PI / 3), 0.0, std::cos(M_PI / 3)}, e), 0.0, 1e-12);
     EXPECT_LT(fin_alpha({std::sin(M_PI / 4), 0.0, std::cos(M_PI / 4)}, e), 0.0);
     EXPECT_GT(fin_alpha({std::sin(M_PI * 0.4), 0.0, -std::cos(M_PI * 0.4)}, e), 0.0);
+}
+
+// The tunnel's entry points come from the driver at run time. A driver
+// without one of the two extensions must stop the program with a message
+// naming it, not crash in the first call through a null pointer.
+namespace {
+const char *refused_name;
+int lookups;
+void stand_in() {}
+void (*lookup_refusing(const char *name))()
+{
+    ++lookups;
+    return std::strcmp(name, refused_name) == 0 ? nullptr : stand_in;
+}
+}  // namespace
+
+TEST(BumpEntryPoints, AMissingExtensionOrEntryPointStopsTheProgramNamingIt)
+{
+    const char *both = "GL_ARB_texture_rectangle GL_ARB_multitexture GL_ARB_fragment_program_shadow "
+                       "GL_ARB_fragment_program";
+    refused_name = "none";
+    lookups = 0;
+    gl_ext_require(both, lookup_refusing);
+    EXPECT_EQ(lookups, 5);
+    EXPECT_EQ(gl_ext.active_texture, reinterpret_cast<PFNGLACTIVETEXTUREARBPROC>(stand_in));
+    EXPECT_EQ(gl_ext.program_string, reinterpret_cast<PFNGLPROGRAMSTRINGARBPROC>(stand_in));
+
+    // A longer name that merely begins with the extension's does not count.
+    EXPECT_EXIT(gl_ext_require("GL_ARB_multitexture GL_ARB_fragment_program_shadow", lookup_refusing),
+                testing::ExitedWithCode(1), "^OpenGL extension GL_ARB_fragment_program is missing\n$");
+    EXPECT_EXIT(gl_ext_require("GL_ARB_fragment_program", lookup_refusing), testing::ExitedWithCode(1),
+                "^OpenGL extension GL_ARB_multitexture is missing\n$");
+    EXPECT_EXIT(gl_ext_require(nullptr, lookup_refusing), testing::ExitedWithCode(1), "GL_ARB_multitexture");
+    // Listed, but the driver gives no entry point.
+    refused_name = "glProgramStringARB";
+    EXPECT_EXIT(gl_ext_require(both, lookup_refusing), testing::ExitedWithCode(1),
+                "^OpenGL extension GL_ARB_fragment_program is missing\n$");
+    refused_name = "glClientActiveTextureARB";
+    EXPECT_EXIT(gl_ext_require(both, lookup_refusing), testing::ExitedWithCode(1),
+                "^OpenGL extension GL_ARB_multitexture is missing\n$");
 }

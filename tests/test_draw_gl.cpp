@@ -1,14 +1,19 @@
 // The drawing helpers on a real 800x600 window (Xvfb + Mesa), checked by
 // reading the frame back: fades, flash, scanline rows, the glow's reach and
-// restore, and the indexed-mesh drawer.
+// restore, the indexed-mesh drawer; the post effects against their direct
+// form, and array batches against display lists of the same calls.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <array>
+#include <cmath>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "gfx/array_batch.h"
 #include "gfx/draw.h"
 #include "shell/shell.h"
 
@@ -227,6 +232,278 @@ TEST_F(DrawGl, IndexedMeshDrawsTrianglesThenQuadsAtTheOffset)
     GLdouble m[16];
     glGetDoublev(GL_MODELVIEW_MATRIX, m);
     EXPECT_EQ(m[12], 0.0) << "the modelview matrix is popped again";
+}
+
+// The post effects in their direct form, step by step: each screen texture
+// redefined by every copy and filtered linearly, the whole frame drawn back
+// after the glow, one pixel transfer per darkened row, every overlay quad
+// drawn. The helpers take shorter ways to the same pixels.
+namespace direct {
+
+void screen_quad(int w, int h, int dx, int dy) { draw_screen_quad(w, h, dx, dy); }
+
+void ortho()
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-1, 1, -1, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void copy(uint32_t tex, GLenum format, int w, int h)
+{
+    glBindTexture(GL_TEXTURE_RECTANGLE, tex);
+    glCopyTexImage2D(GL_TEXTURE_RECTANGLE, 0, format, 0, 0, w, h, 0);
+}
+
+void glow()
+{
+    const int qw = W / 4, qh = H / 4;
+    copy(screen_copy_tex, GL_RGB, W, H);
+    glViewport(0, 0, qw, qh);
+    ortho();
+    glEnable(GL_TEXTURE_RECTANGLE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glColor3d(1, 1, 1);
+    screen_quad(W, H, 0, 0);
+    copy(glow_mask_tex, GL_LUMINANCE, qw, qh);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_DST_COLOR, GL_ZERO);
+    screen_quad(qw, qh, 0, 0);
+    copy(glow_tex, GL_RGB, qw, qh);
+    for (int round = 0; round < 8; ++round) {
+        const bool across = round % 2 == 0;
+        glDisable(GL_BLEND);
+        glColor3d(0.4, 0.4, 0.4);
+        screen_quad(qw, qh, 0, 0);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE);
+        for (int d : {1, -1, 2, -2}) {
+            const double g = d == 1 || d == -1 ? (across ? 0.2 : 0.3) : 0.1;
+            glColor3d(g, g, g);
+            screen_quad(qw, qh, across ? d : 0, across ? 0 : d);
+        }
+        copy(glow_tex, GL_RGB, qw, qh);
+    }
+    glViewport(0, 0, W, H);
+    glBindTexture(GL_TEXTURE_RECTANGLE, screen_copy_tex);
+    glDisable(GL_BLEND);
+    glColor3d(1, 1, 1);
+    screen_quad(W, H, 0, 0);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glBindTexture(GL_TEXTURE_RECTANGLE, glow_tex);
+    screen_quad(W / 4, H / 4, 0, 0);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_RECTANGLE);
+    for (uint32_t tex : {screen_copy_tex, glow_tex, glow_mask_tex}) {
+        glBindTexture(GL_TEXTURE_RECTANGLE, tex);  // as start-up left them
+        glTexImage2D(GL_TEXTURE_RECTANGLE, 0, tex == glow_mask_tex ? GL_LUMINANCE : GL_RGB,
+                     tex == screen_copy_tex ? W : W / 4, tex == screen_copy_tex ? H : H / 4, 0,
+                     tex == glow_mask_tex ? GL_LUMINANCE : GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    }
+}
+
+void overlay(GLenum src, GLenum dst, double grey)
+{
+    ortho();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(src, dst);
+    glColor3d(grey, grey, grey);
+    screen_quad(0, 0, 0, 0);
+}
+
+void scanlines()
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-1, 1, -H / 2, H / 2, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glBlendFunc(GL_DST_COLOR, GL_ZERO);
+    for (int r = 1; r < H; ++r) {
+        if ((r & 2) == 0) continue;
+        glRasterPos2i(-1, r - H / 2);
+        glDrawPixels(W, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE, scanline_row);
+    }
+    glDisable(GL_BLEND);
+}
+
+}  // namespace direct
+
+TEST_F(DrawGl, PostEffectsGiveThePixelsOfTheirDirectForm)
+{
+    // With fog on, as several scenes leave it, and a bright spot for the glow.
+    const auto picture = [] {
+        glDisable(GL_FOG);
+        draw_test_picture();
+        fill_rect(300, 200, 360, 260, 255);
+        fill_rect(20, 30, 60, 50, 230);  // in the glow's working corner
+        glFogi(GL_FOG_MODE, GL_LINEAR);
+        glFogf(GL_FOG_START, 10.0f);
+        glFogf(GL_FOG_END, 100.0f);
+        glEnable(GL_FOG);
+    };
+    struct Step {
+        const char *name;
+        void (*helper)();
+        void (*reference)();
+    };
+    const Step steps[] = {
+        {"glow", apply_glow, direct::glow},
+        {"scanlines", draw_scanlines, direct::scanlines},
+        {"fade", [] { fade_to_black(0.3); }, [] { direct::overlay(GL_DST_COLOR, GL_ZERO, 0.7); }},
+        {"no fade", [] { fade_to_black(0.0); }, [] { direct::overlay(GL_DST_COLOR, GL_ZERO, 1.0); }},
+        {"flash", [] { add_white(0.4); }, [] { direct::overlay(GL_ONE, GL_ONE, 0.4); }},
+        {"no flash", [] { add_white(0.0); }, [] { direct::overlay(GL_ONE, GL_ONE, 0.0); }},
+    };
+    for (const Step &step : steps) {
+        picture();
+        const Frame start = read_frame();
+        step.reference();
+        const Frame expected = read_frame();
+        picture();
+        step.helper();
+        EXPECT_TRUE(glIsEnabled(GL_FOG)) << step.name;
+        EXPECT_EQ(max_channel_diff(expected, read_frame()), 0) << step.name;
+        if (std::string(step.name).rfind("no ", 0) != 0) {
+            EXPECT_GT(max_channel_diff(start, expected), 20) << step.name << " changes the picture";
+        }
+    }
+    glDisable(GL_FOG);
+}
+
+// The same calls through an array batch and compiled into a display list:
+// quads merged across primitives, a strip and a fan, per-vertex colours and
+// texture coordinates, and geometry cut by the left edge and the near plane.
+template <class Calls> void batch_geometry()
+{
+    Calls::begin(GL_QUADS);
+    for (int i = 0; i < 400; ++i) {  // 1600 vertices: more than one of the driver's segments
+        const double x = -9.0 + 0.05 * i, z = -4.0 - 0.03 * i;
+        Calls::color(0.1 * (i % 10), 0.5, 1.0 - 0.02 * i, 1.0);
+        Calls::texcoord(0.0, 0.0);
+        Calls::vertex(x, -2.0, z);
+        Calls::texcoord(1.3, 0.0);
+        Calls::vertex(x + 0.4, -1.9, z - 0.5);
+        Calls::color(0.9, 0.1 * (i % 7), 0.3, 1.0);
+        Calls::texcoord(1.3, 1.7);
+        Calls::vertex(x + 0.45, 1.5, z + 3.5);  // runs through the near plane
+        Calls::texcoord(0.0, 1.7);
+        Calls::vertex(x - 0.1, 1.4, z);
+    }
+    Calls::end();
+    Calls::begin(GL_QUADS);  // merged with the quads before it
+    Calls::color(0.2, 0.9, 0.2, 1.0);
+    Calls::texcoord(0.5, 0.5);
+    Calls::vertex(-6.0, 2.0, -6.0);
+    Calls::vertex(-1.0, 2.2, -7.0);
+    Calls::texcoord(2.0, 2.0);
+    Calls::vertex(-1.5, 4.0, -7.0);
+    Calls::vertex(-7.5, 3.5, -5.0);
+    Calls::end();
+    Calls::begin(GL_QUAD_STRIP);
+    for (int i = 0; i <= 20; ++i) {
+        Calls::color(0.05 * i, 0.3, 0.6, 1.0);
+        Calls::texcoord(0.2 * i, 0.0);
+        Calls::vertex(-3.0 + 0.4 * i, -3.0 + 0.1 * i, -8.0 + 0.35 * i);
+        Calls::texcoord(0.2 * i, 1.0);
+        Calls::vertex(-3.0 + 0.4 * i, -2.2 + 0.1 * i, -8.0 + 0.35 * i);
+    }
+    Calls::end();
+    Calls::begin(GL_TRIANGLE_FAN);
+    Calls::color(1.0, 1.0, 0.2, 1.0);
+    Calls::texcoord(0.5, 0.5);
+    Calls::vertex(3.0, 2.0, -9.0);
+    for (int k = 0; k <= 12; ++k) {
+        const double a = k * 0.5236;
+        Calls::color(0.3 + 0.05 * k, 0.2, 0.7, 1.0);
+        Calls::texcoord(0.5 + std::cos(a), 0.5 + std::sin(a));
+        Calls::vertex(3.0 + 4.0 * std::cos(a), 2.0 + 4.0 * std::sin(a), -9.0);
+    }
+    Calls::color(0.25, 0.5, 0.75, 1.0);  // after the last vertex: a list drops it
+    Calls::end();
+}
+
+struct ListCalls {
+    static void begin(GLenum mode) { glBegin(mode); }
+    static void color(double r, double g, double b, double a) { glColor4d(r, g, b, a); }
+    static void texcoord(double s, double t) { glTexCoord2d(s, t); }
+    static void vertex(double x, double y, double z) { glVertex3d(x, y, z); }
+    static void end() { glEnd(); }
+};
+
+struct ArrayCalls {
+    static void begin(GLenum mode) { array_begin(mode); }
+    static void color(double r, double g, double b, double a) { array_color(r, g, b, a); }
+    static void texcoord(double s, double t) { array_texcoord(s, t); }
+    static void vertex(double x, double y, double z) { array_vertex(x, y, z); }
+    static void end() { array_end(); }
+};
+
+TEST_F(DrawGl, ArrayBatchDrawsWhatTheSameCallsInADisplayListDraw)
+{
+    static const uint8_t checker[4 * 4 * 3] = {
+        255, 255, 255, 40, 40, 40, 255, 255, 255, 40, 40, 40, 40, 40, 40, 255, 255, 255,
+        40, 40, 40, 255, 255, 255, 200, 90, 90, 90, 200, 90, 90, 90, 200, 255, 255, 255,
+        10, 10, 10, 128, 128, 128, 255, 255, 255, 60, 60, 60};
+    GLuint tex = 0, list = glGenLists(1);
+    glGenTextures(1, &tex);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 4, 4, 0, GL_RGB, GL_UNSIGNED_BYTE, checker);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    const auto scene = [] {
+        clear_to(0, 0, 0);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glFrustum(-1.0, 1.0, -0.75, 0.75, 1.0, 100.0);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_TEXTURE_2D);
+        glColor4d(0.0, 0.0, 0.0, 1.0);
+    };
+
+    scene();
+    glNewList(list, GL_COMPILE);
+    batch_geometry<ListCalls>();
+    glEndList();
+    glCallList(list);
+    GLfloat list_colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, list_colour);
+    const Frame from_list = read_frame();
+
+    scene();
+    array_batch_begin(ARRAY_COLOR | ARRAY_TEXCOORD);
+    batch_geometry<ArrayCalls>();
+    array_batch_end();
+    GLfloat array_colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, array_colour);
+    const Frame from_arrays = read_frame();
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    glDeleteLists(list, 1);
+    glDeleteTextures(1, &tex);
+
+    int lit = 0;
+    for (size_t i = 0; i < from_list.px.size(); i += 3) lit += from_list.px[i] + from_list.px[i + 1] > 0;
+    EXPECT_GT(lit, 40000) << "the geometry covers a good part of the frame";
+    EXPECT_EQ(max_channel_diff(from_list, from_arrays), 0);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(list_colour[k], array_colour[k]) << "current colour " << k;
+        // The last vertex's: a colour given after it does not stay.
+        EXPECT_EQ(array_colour[k], float(std::array<double, 4>{0.9, 0.2, 0.7, 1.0}[k]));
+    }
 }
 
 TEST_F(DrawGl, StartupKeepsTheUsersVsyncChoiceAndMakesTheScreenTextures)

@@ -91,6 +91,26 @@ TEST(Flare, StrengthFromTheLensAxis)
     EXPECT_EQ(flare_strength_from(-1.0), 0.0);
 }
 
+TEST(Flare, LensPlacedInTheWindowOrNoFlareWhenItCannotBe)
+{
+    // The projector's axis turned straight at the viewer (model x to eye z),
+    // the lens 10 units ahead, 1 right and 2 up; a 90-degree view, near 1,
+    // far 200 (column-major, as GL stores them).
+    double modelview[16] = {0, 0, 1, 0, 0, 1, 0, 0, -1, 0, 0, 0, 1, 2, -10, 1};
+    const double projection[16] = {0.75, 0, 0, 0, 0, 1, 0, 0, 0, 0, -201.0 / 199.0, -1, 0, 0, -400.0 / 199.0, 0};
+    LensFlare f = lens_flare(modelview, projection);
+    EXPECT_EQ(f.strength, 1.0);
+    EXPECT_NEAR(f.x, 0.75 * 1.0 / 10.0 * 400.0, 1e-9);  // 30 pixels right of the centre
+    EXPECT_NEAR(f.y, 1.0 * 2.0 / 10.0 * 300.0, 1e-9);   // 60 up
+    // The lens in the plane of the eye: the projection fails, and the flare
+    // must not take a position from it.
+    modelview[14] = 0.0;
+    f = lens_flare(modelview, projection);
+    EXPECT_EQ(f.strength, 0.0);
+    EXPECT_EQ(f.x, 0.0);
+    EXPECT_EQ(f.y, 0.0);
+}
+
 TEST(RoomCamera, OrbitThenDolly)
 {
     const auto dist = [](const Vec3 &a, const Vec3 &b) {
