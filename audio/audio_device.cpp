@@ -20,11 +20,22 @@
 // headset pulled out); SDL's audio thread then stops calling back and the
 // clock would stand still. audio_keep_time notices that on the main thread
 // and renders the song itself, silently, at the pace of the wall clock.
+//
+// On a machine without a GPU the GL driver draws on threads of its own that
+// keep every processor busy, and SDL's audio thread, woken every few
+// milliseconds to top up the server's buffer, can wait behind them until the
+// server runs dry: a dropout. So in a live show the threads that exist before
+// the device opens (ours and the driver's) give way to the threads SDL starts
+// for the sound: they are made DRAW_NICENESS nicer. Only who runs first
+// changes, not what is drawn or played.
 #include "audio/audio_device.h"
 
 #include <SDL.h>
+#include <dirent.h>
+#include <sys/resource.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,8 +102,33 @@ static bool open_silent_device(SDL_AudioSpec *want, SDL_AudioSpec *got)
     return SDL_OpenAudio(want, got) == 0;
 }
 
+// The ids of this process's threads, at most DRAW_THREADS_MAX of them.
+static int32_t list_threads(int32_t *tids)
+{
+    int32_t n = 0;
+    DIR *dir = opendir("/proc/self/task");
+    if (!dir) return 0;
+    while (const dirent *e = readdir(dir)) {
+        const int32_t tid = atoi(e->d_name);
+        if (tid > 0 && n < DRAW_THREADS_MAX) tids[n++] = tid;
+    }
+    closedir(dir);
+    return n;
+}
+
+static void make_nicer(const int32_t *tids, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        errno = 0;
+        const int niceness = getpriority(PRIO_PROCESS, id_t(tids[i]));
+        if (errno == 0) setpriority(PRIO_PROCESS, id_t(tids[i]), niceness + DRAW_NICENESS);
+    }
+}
+
 void audio_init()
 {
+    int32_t drawing_threads[DRAW_THREADS_MAX];
+    const int32_t drawing_count = list_threads(drawing_threads);
     SDL_Init(SDL_INIT_AUDIO);
     SDL_AudioSpec want = {}, got = {};
     want.freq = AUDIO_RATE_HZ;
@@ -117,6 +153,7 @@ void audio_init()
     }
     sequencer_load_song(quill_song_image);
     audio_prepare_clock();
+    if (capture_mode == CAPTURE_NONE) make_nicer(drawing_threads, drawing_count);
 }
 
 void audio_start(int32_t first_order)

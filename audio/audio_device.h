@@ -73,6 +73,11 @@ int capture_audio_buffer();
 void audio_keep_time();
 inline constexpr uint32_t AUDIO_LOST_MS = 500;
 inline constexpr uint32_t AUDIO_START_GRACE_MS = 5000;
+// In normal play audio_init makes the threads that exist before the device
+// opens (ours and the GL driver's) this much nicer than the threads SDL
+// starts for the sound, so that drawing never keeps the sound waiting.
+inline constexpr int DRAW_NICENESS = 10;
+inline constexpr int32_t DRAW_THREADS_MAX = 64;
 // Pauses the device unless capturing, closes it (waiting for a callback that
 // is running), then destroys the lock and shuts SDL down.
 void audio_shutdown();

@@ -4,7 +4,8 @@
 // QUILL_SILENT_FALLBACK=1 is replaced by the silent driver; a device that
 // stops taking sound is reported once and the clock runs on; shutdown closes
 // the device, waiting for a callback that is running, before the position
-// lock it uses is destroyed.
+// lock it uses is destroyed; in normal play the threads that draw give way
+// to the ones SDL starts for the sound.
 //
 // Two SDL calls are interposed: the definitions below take the place of
 // SDL's for the whole program, since the library reaches SDL through the
@@ -12,10 +13,14 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <dirent.h>
 #include <dlfcn.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -79,6 +84,64 @@ extern "C" void SDL_PauseAudio(int pause_on)
 {
     static auto real = reinterpret_cast<void (*)(int)>(dlsym(RTLD_NEXT, "SDL_PauseAudio"));
     if (!(pause_on == 0 && device_never_starts)) real(pause_on);
+}
+
+std::set<int> thread_ids()
+{
+    std::set<int> ids;
+    DIR *dir = opendir("/proc/self/task");
+    while (const dirent *e = dir ? readdir(dir) : nullptr)
+        if (atoi(e->d_name) > 0) ids.insert(atoi(e->d_name));
+    if (dir) closedir(dir);
+    return ids;
+}
+
+int niceness_of(int tid)
+{
+    errno = 0;
+    const int n = getpriority(PRIO_PROCESS, id_t(tid));
+    EXPECT_EQ(errno, 0);
+    return n;
+}
+
+// First of the file: every audio_init in normal play makes the main thread
+// nicer for the rest of the process, and this one needs to see it from 0.
+TEST(AudioDevice, InNormalPlayTheThreadsThatDrawGiveWayToTheSound)
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    audio_tick_source = SDL_GetTicks;
+    const int base = niceness_of(int(gettid()));
+    ASSERT_LE(base, 19 - DRAW_NICENESS) << "the test needs room to raise the niceness";
+    // A thread started before the device stands for the GL driver's.
+    std::atomic<bool> stop{false};
+    std::atomic<int> drawer_tid{0};
+    std::thread drawer([&] {
+        drawer_tid = int(gettid());
+        while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (drawer_tid == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    // A capture leaves every thread as it was.
+    capture_mode = CAPTURE_SOUND;
+    audio_init();
+    EXPECT_EQ(niceness_of(int(gettid())), base);
+    audio_shutdown();
+
+    capture_mode = CAPTURE_NONE;
+    const std::set<int> before = thread_ids();
+    audio_init();
+    EXPECT_EQ(niceness_of(int(gettid())), base + DRAW_NICENESS);
+    EXPECT_EQ(niceness_of(drawer_tid), base + DRAW_NICENESS);
+    int sound_threads = 0;
+    for (int tid : thread_ids()) {
+        if (before.count(tid)) continue;
+        ++sound_threads;
+        EXPECT_EQ(niceness_of(tid), base) << "a thread SDL started for the sound";
+    }
+    EXPECT_GE(sound_threads, 1) << "SDL started no audio thread";
+    audio_shutdown();
+    stop = true;
+    drawer.join();
 }
 
 TEST(AudioDevice, RefusesADeviceThatIsNot44100HzSigned16BitStereoButTakesAnyBufferSize)
