@@ -2,12 +2,13 @@
 # Installs what is missing, builds, and runs every test but the long checks
 # (label long: tools/long_checks.sh runs those; GL tests start their own Xvfb).
 #
-#   1. the normal build (build/), then the live-sound test alone on the
-#      machine (label live: a sound server's buffer does not survive sharing
-#      two processors with another show being drawn);
-#   2. the other tests, two at a time, while the AddressSanitizer and
+#   1. the normal build (build/); then, while the AddressSanitizer and
 #      UndefinedBehaviorSanitizer build (build-sanitize/) compiles at the
-#      lowest priority beside them, only the targets its tests run;
+#      lowest priority beside the tests (only the targets its tests run),
+#      the live-sound test alone among the tests (label live: a sound
+#      server's buffer does not survive sharing two processors with another
+#      show being drawn);
+#   2. the other tests, two at a time;
 #   3. in the sanitizer build, the tests that need no X server and the
 #      sanitized shots of every section (Mesa's own allocations would drown
 #      the leak checker, so leaks are not checked).
@@ -40,13 +41,6 @@ logs=$(mktemp -d)
 side_pid=
 trap '[ -n "$side_pid" ] && kill "$side_pid" 2>/dev/null; rm -rf "$logs"' EXIT
 
-cd "$QUILL_ROOT/build"
-status=0
-if [ $live_alone -eq 1 ]; then
-    ctest --output-on-failure -L live -LE "$exclude" || status=1
-    exclude="$exclude|live"
-fi
-
 # What compiles beside the tests: the sanitizer build (only what its tests
 # run: their executables and the tools they are handed) and CI's extra
 # configurations. nice 19 leaves the processors to the tests when they want
@@ -78,6 +72,16 @@ side_builds() {
     side_builds
 ) >"$logs/side.log" 2>&1 &
 side_pid=$!
+
+# The live test first, alone among the tests: the sound server's buffer of a
+# few tens of milliseconds survives the builds at the lowest priority, not a
+# show being drawn beside it.
+cd "$QUILL_ROOT/build"
+status=0
+if [ $live_alone -eq 1 ]; then
+    ctest --output-on-failure -L live -LE "$exclude" || status=1
+    exclude="$exclude|live"
+fi
 
 ctest --output-on-failure -j2 -LE "$exclude" "${args[@]}" || status=1
 
