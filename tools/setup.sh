@@ -15,6 +15,7 @@ QUILL_PACKAGES=(
     clang libclang-rt-14-dev                          # the song compiler's fuzz target (libFuzzer, ASan, UBSan)
     libfreetype-dev zlib1g-dev                        # build-time image generator, PNG writing
     dpkg-dev file lintian man-db                      # building and checking the Debian package
+    ninja-build                                       # the sanitizer build (its programs two at a time)
     fonts-dejavu-core fonts-dejavu-extra              # fonts the image generator rasterizes
     fonts-league-spartan fonts-dancingscript fonts-lobster fonts-bebas-neue
     fonts-comfortaa fonts-kaushanscript fonts-cabinsketch fonts-leckerli-one

@@ -8,10 +8,10 @@
 #      the live-sound test alone among the tests (label live: a sound
 #      server's buffer does not survive sharing two processors with another
 #      show being drawn);
-#   2. the other tests, two at a time;
-#   3. in the sanitizer build, the tests that need no X server and the
-#      sanitized shots of every section (Mesa's own allocations would drown
-#      the leak checker, so leaks are not checked).
+#   2. the other tests, two at a time, the whole-show capture first; beside
+#      them, once its build is done, the sanitizer build's tests that need no
+#      X server and the sanitized shots of every section (Mesa's own
+#      allocations would drown the leak checker, so leaks are not checked).
 #
 # `--quick` skips the sanitizer build, and other arguments go to ctest, e.g.
 # `-L gl`. QUILL_WERROR=ON in the environment turns warnings into errors (CI).
@@ -38,29 +38,40 @@ quill_install_packages
 quill_build
 san=$QUILL_ROOT/build-sanitize
 logs=$(mktemp -d)
-side_pid=
-trap '[ -n "$side_pid" ] && kill "$side_pid" 2>/dev/null; rm -rf "$logs"' EXIT
+side_pid= san_pid=
+trap '[ -n "$side_pid" ] && kill "$side_pid" 2>/dev/null; [ -n "$san_pid" ] && kill "$san_pid" 2>/dev/null; rm -rf "$logs"' EXIT
 
-# What compiles beside the tests: the sanitizer build (only what its tests
-# run: their executables and the tools they are handed) and CI's extra
-# configurations. nice 19 leaves the processors to the tests when they want
-# them.
+# The sanitizer build, with Ninja so that its many small programs compile
+# two at a time (make builds the targets named on its command line one after
+# another); only what its tests run: their executables and the tools they
+# are handed.
+sanitizer_build() {
+    if [ -f "$san/CMakeCache.txt" ] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$san/CMakeCache.txt"; then
+        rm -rf "$san"
+    fi
+    cmake -S "$QUILL_ROOT" -B "$san" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=ON \
+        ${QUILL_WERROR:+-DQUILL_WERROR=$QUILL_WERROR} >/dev/null
+    # The programs its tests run, from their add_test lines (ctest itself
+    # names a test's command only once the program exists).
+    local known name t wanted=() programs=
+    known=$(ninja -C "$san" -t targets all | sed -n 's/^\([^ :/]*\): CXX_EXECUTABLE_LINKER.*/\1/p')
+    for name in $(cd "$san" && ctest -N -LE "gl|e2e|$exclude" "${args[@]}" | sed -n 's/^ *Test *#[0-9]*: //p'); do
+        programs+=$(grep -F "add_test([=[$name]=] " "$san/CTestTestfile.cmake" | grep -o "\"$san/[A-Za-z0-9_.+-]*\"")$'\n'
+    done
+    for t in $(tr -d '"' <<<"$programs" | xargs -n1 basename | sort -u); do
+        grep -qx "$t" <<<"$known" && wanted+=("$t")
+    done
+    [ ${#wanted[@]} -gt 0 ] || { echo "test.sh: no program found for the sanitizer build's tests" >&2; return 1; }
+    cmake --build "$san" -j"$(nproc)" --target "${wanted[@]}"
+}
+
+# What compiles beside the tests, at nice 19 (the processors go to the tests
+# when they want them): the sanitizer build, then CI's extra configurations.
+# $logs/sanitizer-built appears when the first is done.
 side_builds() {
     if [ $quick -eq 0 ]; then
-        cmake -S "$QUILL_ROOT" -B "$san" -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=ON \
-            ${QUILL_WERROR:+-DQUILL_WERROR=$QUILL_WERROR} >/dev/null
-        # The programs its tests run, from their add_test lines (ctest itself
-        # names a test's command only once the program exists).
-        local known name wanted=() programs=
-        known=$(cmake --build "$san" --target help | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')
-        for name in $(cd "$san" && ctest -N -LE "gl|e2e|$exclude" "${args[@]}" | sed -n 's/^ *Test *#[0-9]*: //p'); do
-            programs+=$(grep -F "add_test([=[$name]=] " "$san/CTestTestfile.cmake" | grep -o "\"$san/[A-Za-z0-9_.+-]*\"")$'\n'
-        done
-        for t in $(tr -d '"' <<<"$programs" | xargs -n1 basename | sort -u); do
-            grep -qx "$t" <<<"$known" && wanted+=("$t")
-        done
-        [ ${#wanted[@]} -gt 0 ] || { echo "test.sh: no program found for the sanitizer build's tests" >&2; return 1; }
-        cmake --build "$san" -j"$(nproc)" --target "${wanted[@]}" || return 1
+        sanitizer_build || return 1
+        touch "$logs/sanitizer-built"
     fi
     local config
     for config in ${QUILL_ALSO_BUILD:-}; do
@@ -83,6 +94,21 @@ if [ $live_alone -eq 1 ]; then
     exclude="$exclude|live"
 fi
 
+# The sanitizer build's tests, beside the other tests as soon as that build
+# is done (it is the side builds' first step; their failure ends the wait).
+if [ $quick -eq 0 ]; then
+    (
+        while [ ! -e "$logs/sanitizer-built" ]; do
+            kill -0 "$side_pid" 2>/dev/null || exit 2
+            sleep 1
+        done
+        cd "$san"
+        ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+            ctest --output-on-failure -j2 -LE "gl|e2e|$exclude" "${args[@]}"
+    ) >"$logs/sanitizer-tests.log" 2>&1 &
+    san_pid=$!
+fi
+
 ctest --output-on-failure -j2 -LE "$exclude" "${args[@]}" || status=1
 
 side_status=0
@@ -95,6 +121,14 @@ if [ $side_status -ne 0 ]; then
 fi
 [ -n "${QUILL_ALSO_BUILD:-}" ] && grep -E '^(gcc|clang) ' "$logs/side.log" >&2
 [ $quick -eq 1 ] && exit $status
+
+san_status=0
+wait "$san_pid" || san_status=$?
+san_pid=
+echo "== Again under AddressSanitizer and UndefinedBehaviorSanitizer" >&2
+cat "$logs/sanitizer-tests.log"
+[ $san_status -eq 0 ] || status=1
+exit $status
 
 echo "== Again under AddressSanitizer and UndefinedBehaviorSanitizer" >&2
 cd "$san"
