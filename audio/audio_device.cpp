@@ -116,8 +116,13 @@ static int32_t list_threads(int32_t *tids)
     return n;
 }
 
+// Once per process: a second audio_init (the tests open the device again
+// and again) must not push the same threads further down.
 static void make_nicer(const int32_t *tids, int32_t count)
 {
+    static bool gave_way = false;
+    if (gave_way) return;
+    gave_way = true;
     for (int32_t i = 0; i < count; ++i) {
         errno = 0;
         const int niceness = getpriority(PRIO_PROCESS, id_t(tids[i]));

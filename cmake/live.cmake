@@ -8,8 +8,8 @@ add_executable(sound_match tests/sound_match.cpp)
 target_compile_options(sound_match PRIVATE ${QUILL_WARNINGS})
 
 if(NOT QUILL_SANITIZE AND NOT QUILL_TSAN)
-  # The first minute, then the server killed mid-show, then no server at all.
-  add_test(NAME live_sound COMMAND bash ${CMAKE_SOURCE_DIR}/tests/live_sound.sh minute
+  # The first half minute, then the server killed mid-show, then no server at all.
+  add_test(NAME live_sound COMMAND bash ${CMAKE_SOURCE_DIR}/tests/live_sound.sh start
            $<TARGET_FILE:quillmora> $<TARGET_FILE:quillmora-soundtrack> $<TARGET_FILE:sound_match>)
   set_tests_properties(live_sound PROPERTIES LABELS "gl;e2e;live" RUN_SERIAL ON TIMEOUT 600)
   # The whole show.

@@ -6,8 +6,9 @@
 # the soundtrack export by sound_match: after one alignment every half-second
 # window follows the export, with no dropout and no shift.
 #
-#   live_sound.sh minute PROGRAM SOUNDTRACK SOUND_MATCH
-#     The first minute is recorded and compared. Then the server is killed:
+#   live_sound.sh start PROGRAM SOUNDTRACK SOUND_MATCH
+#     The first half minute (the title and the projector room's first
+#     orders) is recorded and compared. Then the server is killed:
 #     the show must say once that the sound stopped and go on with no pause
 #     of its frames over 2 s; Right arrows hurry it to the song's end, where
 #     it must stop by itself with status 0. Then the sound paths people meet
@@ -56,9 +57,9 @@ SDL_AUDIODRIVER=pulse QUILL_FRAME_LOG=$work/frames.log "$program" -w >"$work/out
 show_pid=$!
 started=$SECONDS
 
-if [ "$mode" = minute ]; then
-    # Start-up (about a second) and the pre-roll, then a minute of the song.
-    while [ $((SECONDS - started)) -lt 63 ] && kill -0 $show_pid 2>/dev/null; do sleep 0.5; done
+if [ "$mode" = start ]; then
+    # Start-up (about a second) and the pre-roll, then half a minute of the song.
+    while [ $((SECONDS - started)) -lt 33 ] && kill -0 $show_pid 2>/dev/null; do sleep 0.5; done
     kill $rec_pid; wait $rec_pid 2>/dev/null; rec_pid=
     kill -9 $pulse_pid; wait $pulse_pid 2>/dev/null; pulse_pid=
     window=$(xdotool search --sync --onlyvisible --name Quillmora 2>/dev/null | head -n 1)
@@ -80,23 +81,23 @@ show_pid=
 
 check "the show ends by itself with status 0 (got $status)" [ $status -eq 0 ]
 echo "-- what the server heard, against the export:"
-if [ "$mode" = minute ]; then
-    "$match" "$work/export.raw" "$work/recording.raw" 55 | sed 's/^/   /'
+if [ "$mode" = start ]; then
+    "$match" "$work/export.raw" "$work/recording.raw" 25 | sed 's/^/   /'
 else
     "$match" "$work/export.raw" "$work/recording.raw" 270 | sed 's/^/   /'
 fi
 check "the recording follows the export window by window" [ "${PIPESTATUS[0]}" -eq 0 ]
 
-# Frame rates of the show as it plays by itself: in the minute's run, only
+# Frame rates of the show as it plays by itself: in the default run, only
 # up to the moment the server was killed and the arrows began.
 until=1000000
-[ "$mode" = minute ] && until=60
+[ "$mode" = start ] && until=30
 echo "-- the frame log (song seconds below $until):"
 awk -v until="$until" -f "$here/frame_log.awk" "$work/frames.log" | sed 's/^/   /'
 last_order=$(tail -n 1 "$work/frames.log" | awk '{ print $2 }')
 check "the frame log reaches the last order (got ${last_order:-none})" [ "${last_order:-0}" -ge 120 ]
 stopped=$(grep -c 'the sound stopped' "$work/err")
-if [ "$mode" = minute ]; then
+if [ "$mode" = start ]; then
     check "the lost sound is reported once (got $stopped)" [ "$stopped" -eq 1 ]
     longest=$(awk 'NR > 2 && $1 - t > m { m = $1 - t } { t = $1 } END { printf "%.3f", m }' "$work/frames.log")
     check "no pause of the frames over 2 s (longest $longest s)" awk -v m="$longest" 'BEGIN { exit !(m <= 2) }'
@@ -105,7 +106,7 @@ else
 fi
 [ -s "$work/err" ] && { echo "-- standard error:"; head -n 5 "$work/err" | sed 's/^/   /'; }
 
-if [ "$mode" = minute ]; then
+if [ "$mode" = start ]; then
     # No sound server at all (the dead one's socket is left behind).
     SDL_AUDIODRIVER=pulse timeout 60 "$program" -w >"$work/out" 2>"$work/err"
     status=$?

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The long checks, which the default test run (tools/test.sh) leaves out:
 #   build/           two whole-show frame captures identical frame for frame,
-#                    two whole-song sound captures identical byte for byte, and
-#                    the first minute's sound against the soundtrack export;
+#                    two whole-song sound captures identical byte for byte,
+#                    the whole song's sound capture against the soundtrack
+#                    export, and the whole show played live through PulseAudio;
 #   build-sanitize/  the whole show in frame capture under AddressSanitizer and
 #                    UBSan (leak detection off: Mesa's own allocations drown it);
 #   build-tsan/      a minute of normal playback on SDL's dummy audio driver
