@@ -33,7 +33,7 @@ for cc in $compilers; do
         dir=$QUILL_ROOT/build-matrix/$cc-$type
         log=$dir.log
         start=$SECONDS
-        if cmake -S "$QUILL_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DQUILL_WERROR=ON -DQUILL_TESTS_UNOPTIMIZED=OFF \
+        if quill_configure "$dir" -DCMAKE_BUILD_TYPE="$type" -DQUILL_WERROR=ON -DQUILL_TESTS_UNOPTIMIZED=OFF \
                 -DCMAKE_C_COMPILER="$c" -DCMAKE_CXX_COMPILER="$cxx" >"$log" 2>&1 &&
             cmake --build "$dir" -j"$(nproc)" --target all benchmarks >>"$log" 2>&1; then
             printf '%-6s %-15s built   %4d s\n' "$cc" "$type" $((SECONDS - start))

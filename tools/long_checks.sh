@@ -18,12 +18,12 @@ status=0
 cd "$QUILL_ROOT/build"
 ctest --output-on-failure -L long "$@" || status=1
 
-cmake -S "$QUILL_ROOT" -B "$QUILL_ROOT/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=ON >/dev/null
+quill_configure "$QUILL_ROOT/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=ON >/dev/null
 cmake --build "$QUILL_ROOT/build-sanitize" -j"$(nproc)" --target quillmora quillmora-framehash
 cd "$QUILL_ROOT/build-sanitize"
 ctest --output-on-failure -L long "$@" || status=1
 
-cmake -S "$QUILL_ROOT" -B "$QUILL_ROOT/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILL_TSAN=ON >/dev/null
+quill_configure "$QUILL_ROOT/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILL_TSAN=ON >/dev/null
 cmake --build "$QUILL_ROOT/build-tsan" -j"$(nproc)" --target quillmora
 cd "$QUILL_ROOT/build-tsan"
 ctest --output-on-failure -L long "$@" || status=1

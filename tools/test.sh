@@ -41,15 +41,11 @@ logs=$(mktemp -d)
 side_pid= san_pid=
 trap '[ -n "$side_pid" ] && kill "$side_pid" 2>/dev/null; [ -n "$san_pid" ] && kill "$san_pid" 2>/dev/null; rm -rf "$logs"' EXIT
 
-# The sanitizer build, with Ninja so that its many small programs compile
-# two at a time (make builds the targets named on its command line one after
-# another); only what its tests run: their executables and the tools they
-# are handed.
+# The sanitizer build: only what its tests run, their executables and the
+# tools they are handed (Ninja compiles these many small programs side by
+# side).
 sanitizer_build() {
-    if [ -f "$san/CMakeCache.txt" ] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$san/CMakeCache.txt"; then
-        rm -rf "$san"
-    fi
-    cmake -S "$QUILL_ROOT" -B "$san" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=ON \
+    quill_configure "$san" -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=ON \
         ${QUILL_WERROR:+-DQUILL_WERROR=$QUILL_WERROR} >/dev/null
     # The programs its tests run, from their add_test lines (ctest itself
     # names a test's command only once the program exists).
