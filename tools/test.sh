@@ -90,18 +90,21 @@ if [ $live_alone -eq 1 ]; then
     exclude="$exclude|live"
 fi
 
-# The sanitizer build's tests, beside the other tests as soon as that build
-# is done (it is the side builds' first step; their failure ends the wait).
-if [ $quick -eq 0 ]; then
-    (
-        while [ ! -e "$logs/sanitizer-built" ]; do
-            kill -0 "$side_pid" 2>/dev/null || exit 2
-            sleep 1
-        done
-        cd "$san"
-        ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-            ctest --output-on-failure -j2 -LE "gl|e2e|$exclude" "${args[@]}"
-    ) >"$logs/sanitizer-tests.log" 2>&1 &
+# The sanitizer build's tests, once that build is done (it is the side
+# builds' first step; their failure ends the wait). In a full run they go
+# beside the other tests; a run that picks its own tests may have the live
+# test among them, so there they come after.
+sanitizer_tests() {
+    while [ ! -e "$logs/sanitizer-built" ]; do
+        kill -0 "$side_pid" 2>/dev/null || return 2
+        sleep 1
+    done
+    cd "$san"
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        ctest --output-on-failure -j2 -LE "gl|e2e|$exclude" "${args[@]}"
+}
+if [ $quick -eq 0 ] && [ $live_alone -eq 1 ]; then
+    sanitizer_tests >"$logs/sanitizer-tests.log" 2>&1 &
     san_pid=$!
 fi
 
@@ -119,15 +122,13 @@ fi
 [ $quick -eq 1 ] && exit $status
 
 san_status=0
-wait "$san_pid" || san_status=$?
-san_pid=
+if [ -n "$san_pid" ]; then
+    wait "$san_pid" || san_status=$?
+    san_pid=
+else
+    sanitizer_tests >"$logs/sanitizer-tests.log" 2>&1 || san_status=$?
+fi
 echo "== Again under AddressSanitizer and UndefinedBehaviorSanitizer" >&2
 cat "$logs/sanitizer-tests.log"
 [ $san_status -eq 0 ] || status=1
-exit $status
-
-echo "== Again under AddressSanitizer and UndefinedBehaviorSanitizer" >&2
-cd "$san"
-ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    ctest --output-on-failure -j2 -LE "gl|e2e|$exclude" "${args[@]}" || status=1
 exit $status
