@@ -227,6 +227,14 @@ double blocks_due(const SongPosition &pos) { return (SDL_GetTicks() - pos.start_
 // behind.
 constexpr double BLOCKS_LATE = 11;
 
+// Once the device takes sound again its callbacks set the pace, and SDL's
+// silent driver keeps time by sleeping a buffer's length after each one, so
+// on a busy machine (the sanitizer build beside a show being drawn) it falls
+// behind the wall clock by itself. Going on from the block where the device
+// stopped instead would leave the song the whole pause (about 120 blocks)
+// behind.
+constexpr double BLOCKS_LATE_ON_DEVICE = 40;
+
 // The closest the song came to the wall clock in the second half of the last
 // play_for, in blocks (huge if it never started). The closest, not the last:
 // the main thread here is a nice one (audio_init makes it so), and on a
@@ -288,7 +296,7 @@ TEST(AudioDevice, ADeviceThatStopsTakingSoundIsReportedOnceAndTheSongGoesOnByThe
     const std::string said = play_for(1000, &pos);
     EXPECT_EQ(count_of(said, "quillmora: the sound is back\n"), 1);
     EXPECT_EQ(count_of(said, LOST), 0);
-    EXPECT_LE(closest_to_clock, BLOCKS_LATE) << "the device did not go on from the wall clock's block";
+    EXPECT_LE(closest_to_clock, BLOCKS_LATE_ON_DEVICE) << "the device did not go on from the wall clock's block";
     audio_shutdown();
 }
 
